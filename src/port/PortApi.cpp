@@ -1,0 +1,1 @@
+#include "port/PortApi.h"
