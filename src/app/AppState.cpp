@@ -9,7 +9,8 @@ AppState::AppState() : AppState(QueryPlatformId()) {}
 AppState::AppState(std::uint32_t platformIdValue) : platformId(platformIdValue) {}
 
 AppState::~AppState() {
-  for (int slot = 1; slot <= kSlotCount; ++slot) ReleaseSlot(slot);
+  for (int slot = 1; slot <= kSlotCount; ++slot)
+    ReleaseSlot(slot);
 }
 
 void AppState::ReleaseSlot(int slot) noexcept {

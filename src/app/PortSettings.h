@@ -25,10 +25,10 @@ inline constexpr int kFirstSerialPort = 4;  // ports 0-3 are parallel, 4-7 seria
 
 // The port names double as the list texts of the Port Setting dialog and as the device
 // names the transport opens.
-inline constexpr std::array<std::string_view, 8> kPortNames = {
-    "LPT1", "LPT2", "LPT3", "LPT4", "COM1", "COM2", "COM3", "COM4"};
-inline constexpr std::array<std::string_view, 5> kBaudRateTexts = {
-    "1200BPS", "2400BPS", "4800BPS", "9600BPS", "19200BPS"};
+inline constexpr std::array<std::string_view, 8> kPortNames = {"LPT1", "LPT2", "LPT3", "LPT4",
+                                                               "COM1", "COM2", "COM3", "COM4"};
+inline constexpr std::array<std::string_view, 5> kBaudRateTexts = {"1200BPS", "2400BPS", "4800BPS",
+                                                                   "9600BPS", "19200BPS"};
 inline constexpr std::array<std::uint32_t, 5> kBaudRates = {1200, 2400, 4800, 9600, 19200};
 inline constexpr std::array<std::string_view, 2> kDataBitsTexts = {"7Bit", "8Bit"};
 inline constexpr std::array<std::string_view, 3> kParityTexts = {"NonParity", "OddParity",

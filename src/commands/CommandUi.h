@@ -55,8 +55,7 @@ class CommandUi {
  public:
   virtual ~CommandUi() = default;
   // Shows a modal message box; returns the button pressed (IDOK, IDCANCEL, IDRETRY...).
-  virtual int MessageBox(const std::string& text, const std::string& caption,
-                         unsigned type) = 0;
+  virtual int MessageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
   // Runs a file dialog; an empty result is Cancel.
   virtual std::optional<FileDialogResult> ChooseFile(const FileDialogRequest& request) = 0;
   // The upper progress bar: its range 0 to `upper`, then positions within it.

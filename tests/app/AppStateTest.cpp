@@ -10,7 +10,8 @@ namespace {
 
 TEST(AppState, StartsFromTheDefaults) {
   AppState state;
-  for (const auto& slot : state.imageSlots) EXPECT_FALSE(slot.has_value());
+  for (const auto& slot : state.imageSlots)
+    EXPECT_FALSE(slot.has_value());
   const PortSettings expected{1, 1, 0, 3, 1, 0, 0};
   EXPECT_EQ(state.portSettings, expected);
   EXPECT_EQ(state.portHandle, nullptr);
@@ -38,7 +39,8 @@ TEST(AppState, ReleaseSlotEmptiesOnlyThatSlot) {
   state.ReleaseSlot(0);
   state.ReleaseSlot(11);
   int filled = 0;
-  for (int slot = 1; slot <= kSlotCount; ++slot) filled += state.Slot(slot) != nullptr;
+  for (int slot = 1; slot <= kSlotCount; ++slot)
+    filled += state.Slot(slot) != nullptr;
   EXPECT_EQ(filled, 9);
   EXPECT_EQ(state.Slot(0), nullptr);
   EXPECT_EQ(state.Slot(11), nullptr);
@@ -48,7 +50,8 @@ TEST(ByteBlock, AllocatesZeroedAndCopies) {
   auto zero = ByteBlock::Allocate(64);
   ASSERT_TRUE(zero);
   ASSERT_EQ(zero->size(), 64u);
-  for (auto byte : zero->bytes()) EXPECT_EQ(byte, 0);
+  for (auto byte : zero->bytes())
+    EXPECT_EQ(byte, 0);
 
   const std::uint8_t source[] = {0x1C, 0x71, 0x0A};
   auto copy = ByteBlock::CopyOf(source);
@@ -73,8 +76,11 @@ TEST(PrinterModels, RadioButtonsGiveTheModelTable) {
     std::uint32_t capacity;
     std::int32_t width;
   };
-  const Case cases[] = {{1023, 0x40000, 72}, {1024, 0x80000, 72}, {1025, 0x20000, 72},
-                        {1026, 0x80000, 104}, {0, 0x40000, 72}};
+  const Case cases[] = {{1023, 0x40000, 72},
+                        {1024, 0x80000, 72},
+                        {1025, 0x20000, 72},
+                        {1026, 0x80000, 104},
+                        {0, 0x40000, 72}};
   for (const auto& c : cases) {
     const auto& model = PrinterModelForRadio(c.radio);
     EXPECT_EQ(model.nvCapacity, c.capacity) << c.radio;
