@@ -1,0 +1,255 @@
+// The File command: the Save As request, the bytes saved, and what a failure leaves.
+
+#include <sys/stat.h>
+
+#include "FileTestSupport.h"
+#include "streams/Streams.h"
+
+namespace quillmark {
+namespace {
+
+using namespace testing_support;
+
+const Bytes kBlank = {0x01, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0};
+
+Bytes TenBlanksAfter(const Bytes& header) {
+  Bytes out = header;
+  for (int i = 0; i < 10; ++i)
+    out.insert(out.end(), kBlank.begin(), kBlank.end());
+  return out;
+}
+
+void ExpectShown(const ScriptedUi& ui, const std::string& text, const std::string& caption,
+                 unsigned type) {
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].text, text);
+  EXPECT_EQ(ui.shown[0].caption, caption);
+  EXPECT_EQ(ui.shown[0].type, type);
+}
+
+TEST(FileCommands, DialogRequestsAndCancel) {
+  struct Case {
+    const char* name;
+    FileCommandOutcome (*command)(const AppState&, CommandUi&);
+    unsigned flags;
+    const char* filter;
+  };
+  const Case cases[] = {
+      {"File", &OnFile, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+       "Binary Files (*.bin)|*.bin|All Files (*.*)|*.*||"},
+      {"Patch", &OnPatch, OFN_HIDEREADONLY,
+       "Varnok S Binary Files (*.bin)|*.bin|All Files (*.*)|*.*||"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchFolder folder;
+    AppState state(kPlatformWin32Nt);
+    ScriptedUi ui;
+    ui.Answer(std::nullopt);
+    const FileCommandOutcome outcome = c.command(state, ui);
+    EXPECT_EQ(outcome.result, FileCommandResult::kCancelled);
+    EXPECT_TRUE(ui.shown.empty());
+    EXPECT_TRUE(folder.Names().empty());
+    ASSERT_EQ(ui.requests.size(), 1u);
+    const FileDialogRequest& request = ui.requests[0];
+    EXPECT_FALSE(request.openFileDialog);
+    EXPECT_EQ(request.defaultExtension, "BIN");
+    EXPECT_EQ(request.initialFileName, "");
+    EXPECT_EQ(request.flags, c.flags);
+    EXPECT_EQ(request.filter, c.filter);
+  }
+}
+
+TEST(FileCommands, SavesTheStreamByteForByte) {
+  struct Case {
+    const char* name;
+    std::int32_t brixMode;
+    std::optional<Bytes> existing;  // the file's content before, if it exists
+    bool fillSlot4;
+  };
+  const Case cases[] = {
+      {"new file, plain", 0, std::nullopt, false},
+      {"new file, ESC", 1, std::nullopt, false},
+      {"over a longer file", 0, Pattern(1000, 3), false},
+      {"over a shorter file", 1, Pattern(5, 3), false},
+      {"a filled slot", 0, std::nullopt, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchFolder folder;
+    const std::string target = folder / "images.bin";
+    if (c.existing) WriteWholeFile(target, *c.existing);
+    AppState state(kPlatformWin32Nt);
+    state.portSettings.brixMode = c.brixMode;
+    Bytes expected =
+        TenBlanksAfter(c.brixMode != 0 ? Bytes{0x1B, 0x1C, 0x71, 0x0A} : Bytes{0x1C, 0x71, 0x0A});
+    if (c.fillSlot4) {
+      const Bytes record = Pattern(4 + 8 * 3 * 5, 9);
+      state.imageSlots[3] = BlockOf(record);
+      expected = Concat({{0x1C, 0x71, 0x0A},
+                         kBlank,
+                         kBlank,
+                         kBlank,
+                         record,
+                         kBlank,
+                         kBlank,
+                         kBlank,
+                         kBlank,
+                         kBlank,
+                         kBlank});
+      // The same bytes DownLoad would send.
+      const auto stream = BuildNvDefinitionStream(state);
+      EXPECT_EQ(Bytes(stream->bytes().begin(), stream->bytes().end()), expected);
+    }
+
+    ScriptedUi ui;
+    ui.Answer(target);
+    const FileCommandOutcome outcome = OnFile(state, ui);
+    EXPECT_EQ(outcome.result, FileCommandResult::kWriteFinish);
+    ExpectShown(ui, "Write Finish", "Message", MB_OK | MB_ICONINFORMATION);
+    EXPECT_EQ(ui.shown[0].type, 0x40u);
+    EXPECT_EQ(ReadWholeFile(target), expected);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"images.bin"});
+  }
+}
+
+TEST(FileCommands, PermissionsOfNewAndReplacedFiles) {
+  struct Case {
+    std::optional<unsigned> existingMode;  // nothing: a new file
+    unsigned expectedMode;
+  };
+  // A new file gets what any new file gets (0666 less the umask, 022 here); a replaced one
+  // keeps its own bits.
+  const Case cases[] = {{std::nullopt, 0644}, {0640, 0640}, {0600, 0600}, {0664, 0664}};
+  const mode_t oldMask = ::umask(022);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expectedMode);
+    ScratchFolder folder;
+    const std::string target = folder / "out.bin";
+    if (c.existingMode) {
+      WriteWholeFile(target, Pattern(300, 1));
+      ASSERT_EQ(::chmod(target.c_str(), *c.existingMode), 0);
+    }
+    AppState state(kPlatformWin32Nt);
+    EXPECT_EQ(ExportDefinitionStream(state, target).result, FileCommandResult::kWriteFinish);
+    EXPECT_EQ(ModeOf(target), c.expectedMode);
+  }
+  ::umask(oldMask);
+}
+
+TEST(FileCommands, SymbolicLinkKeepsPointingAtTheNewContent) {
+  ScratchFolder folder;
+  fs::create_directory(folder / "real");
+  const std::string real = folder / "real/images.bin";
+  WriteWholeFile(real, Pattern(500, 2));
+  fs::create_symlink("real/images.bin", folder / "link.bin");
+
+  AppState state(kPlatformWin32Nt);
+  state.portSettings.brixMode = 0;
+  ASSERT_EQ(ExportDefinitionStream(state, folder / "link.bin").result,
+            FileCommandResult::kWriteFinish);
+  EXPECT_TRUE(fs::is_symlink(folder / "link.bin"));
+  EXPECT_EQ(ReadWholeFile(real), TenBlanksAfter({0x1C, 0x71, 0x0A}));
+  EXPECT_EQ(folder.Names("real"), std::vector<std::string>{"images.bin"});
+}
+
+// Each case is run by an unprivileged child, so that permission bits hold even when the
+// tests run as root. The previous file must be exactly as it was, and nothing new made.
+TEST(FileCommands, UnwritableTargetsGiveWriteErrorAndChangeNothing) {
+  struct Case {
+    const char* name;
+    bool existing;
+    unsigned fileMode;
+    unsigned folderMode;
+    const char* chosen;  // relative to the scratch folder
+    FileStep step;
+  };
+  const Case cases[] = {
+      {"new file in a read-only folder", false, 0, 0555, "sub/new.bin", FileStep::kCreateTemporary},
+      {"read-only file in a writable folder", true, 0444, 0755, "sub/old.bin",
+       FileStep::kOpenForWriting},
+      {"writable file in a read-only folder", true, 0644, 0555, "sub/old.bin",
+       FileStep::kCreateTemporary},
+      {"a folder's name", false, 0, 0755, "sub", FileStep::kOpenForWriting},
+      {"a folder that does not exist", false, 0, 0755, "sub/missing/new.bin",
+       FileStep::kCreateTemporary},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchFolder folder;
+    const std::string sub = folder / "sub";
+    ASSERT_TRUE(fs::create_directory(sub));
+    const Bytes old = Pattern(777, 5);
+    if (c.existing) {
+      WriteWholeFile(folder / "sub/old.bin", old);
+      GiveToTestUser(folder / "sub/old.bin");
+      ASSERT_EQ(::chmod((folder / "sub/old.bin").c_str(), c.fileMode), 0);
+    }
+    GiveToTestUser(sub);
+    ASSERT_EQ(::chmod(sub.c_str(), c.folderMode), 0);
+    const std::vector<std::string> before = folder.Names("sub");
+
+    AppState state(kPlatformWin32Nt);
+    const std::string chosen = folder / c.chosen;
+    const auto report = RunInChild(Unprivileged(), [&] {
+      ScriptedUi ui;
+      ui.Answer(chosen);
+      const FileCommandOutcome outcome = OnFile(state, ui);
+      return ReportOf(outcome, ui);
+    });
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->result, FileCommandResult::kWriteError);
+    EXPECT_EQ(report->step, c.step);
+    EXPECT_EQ(report->messages, 1);
+    EXPECT_STREQ(report->firstMessage, "Write Error");
+    EXPECT_EQ(folder.Names("sub"), before);
+    if (c.existing) {
+      EXPECT_EQ(ReadWholeFile(folder / "sub/old.bin"), old);
+    }
+  }
+}
+
+// A write that fails part way, for real: the child may write no file past 1000 bytes, so
+// a 2,000-byte stream stops with EFBIG. The old file, longer than the limit, stays whole.
+TEST(FileCommands, WriteFailingPartWayLeavesTheOldFileIntact) {
+  for (const bool existing : {true, false}) {
+    SCOPED_TRACE(existing ? "over an existing file" : "a new file");
+    ScratchFolder folder;
+    const std::string target = folder / "images.bin";
+    const Bytes old = Pattern(5000, 11);
+    if (existing) WriteWholeFile(target, old);
+    const std::vector<std::string> before = folder.Names();
+
+    AppState state(kPlatformWin32Nt);
+    state.imageSlots[0] = BlockOf(Pattern(2000, 4));
+    const auto report = RunInChild(MaxFileSize(1000), [&] {
+      ScriptedUi ui;
+      ui.Answer(target);
+      const FileCommandOutcome outcome = OnFile(state, ui);
+      return ReportOf(outcome, ui);
+    });
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->result, FileCommandResult::kWriteError);
+    EXPECT_EQ(report->step, FileStep::kWrite);
+    EXPECT_EQ(report->error, EFBIG);
+    EXPECT_STREQ(report->firstMessage, "Write Error");
+    EXPECT_EQ(folder.Names(), before);  // no temporary file left, no new file made
+    if (existing) {
+      EXPECT_EQ(ReadWholeFile(target), old);
+    }
+  }
+}
+
+TEST(FileCommands, DescriptionNamesThePlaceAndTheSystemError) {
+  ScratchFolder folder;
+  AppState state(kPlatformWin32Nt);
+  const std::string missing = folder / "missing";
+  const FileCommandOutcome outcome = ExportDefinitionStream(state, missing + "/x.bin");
+  ASSERT_EQ(outcome.result, FileCommandResult::kWriteError);
+  const std::string text = DescribeOutcome(outcome);
+  EXPECT_NE(text.find(missing), std::string::npos) << text;
+  EXPECT_NE(text.find(std::generic_category().message(ENOENT)), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace quillmark

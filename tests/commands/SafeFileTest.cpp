@@ -1,0 +1,86 @@
+// Failures at the end of a replacement: sync, close and rename. A local disk cannot be made
+// to fail these without privileges, so the calls are substituted here (FileCalls); the
+// failing close still closes, as the real one does. Every write before them is real.
+
+#include "FileTestSupport.h"
+
+namespace quillmark {
+namespace {
+
+using namespace testing_support;
+
+std::error_code Eio() {
+  return std::make_error_code(std::errc::io_error);
+}
+
+FileCalls FailingAt(FileStep step) {
+  FileCalls calls = SystemFileCalls();
+  if (step == FileStep::kSync) calls.sync = [](int) { return Eio(); };
+  if (step == FileStep::kClose)
+    calls.close = [](int fd) {
+      ::close(fd);
+      return Eio();
+    };
+  if (step == FileStep::kReplace)
+    calls.replace = [](const std::string&, const std::string&) { return Eio(); };
+  return calls;
+}
+
+TEST(SafeFile, FailureWhileFinishingLeavesTheOldFile) {
+  struct Command {
+    const char* name;
+    FileCommandOutcome (*run)(const AppState&, const std::string&, const FileCalls&);
+    Bytes before;
+  };
+  const Bytes header(ExpectedImageHeader.begin(), ExpectedImageHeader.end());
+  const Command commands[] = {
+      {"File", &ExportDefinitionStream, Pattern(900, 3)},
+      {"Patch", &PatchMemoryImage, Concat({header, Pattern(900, 3)})},
+  };
+  for (const Command& command : commands) {
+    for (const FileStep step : {FileStep::kSync, FileStep::kClose, FileStep::kReplace}) {
+      SCOPED_TRACE(std::string(command.name) + " failing at step " +
+                   std::to_string(static_cast<int>(step)));
+      ScratchFolder folder;
+      const std::string target = folder / "out.bin";
+      WriteWholeFile(target, command.before);
+      AppState state(kPlatformWin32Nt);
+      const FileCommandOutcome outcome = command.run(state, target, FailingAt(step));
+      EXPECT_EQ(outcome.result, FileCommandResult::kWriteError);
+      EXPECT_EQ(outcome.failure, FileCommandFailure::kFileSystem);
+      EXPECT_EQ(outcome.io.step, step);
+      EXPECT_EQ(outcome.io.code, Eio());
+      EXPECT_EQ(ReadWholeFile(target), command.before);
+      EXPECT_EQ(folder.Names(), std::vector<std::string>{"out.bin"});
+      // What the command-line tool prints names the system's error.
+      EXPECT_NE(DescribeOutcome(outcome).find(Eio().message()), std::string::npos);
+    }
+  }
+}
+
+TEST(SafeFile, NewFileIsNotCreatedWhenFinishingFails) {
+  for (const FileStep step : {FileStep::kSync, FileStep::kClose, FileStep::kReplace}) {
+    ScratchFolder folder;
+    AppState state(kPlatformWin32Nt);
+    EXPECT_EQ(ExportDefinitionStream(state, folder / "new.bin", FailingAt(step)).result,
+              FileCommandResult::kWriteError);
+    EXPECT_TRUE(folder.Names().empty());
+  }
+}
+
+TEST(SafeFile, OpenExistingRefusesWhatIsNotARegularFile) {
+  ScratchFolder folder;
+  const std::string fifo = folder / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  // A pipe without a writer must neither block the opening nor pass for a file.
+  for (const FileAccess access : {FileAccess::kRead, FileAccess::kReadWrite}) {
+    FileError error;
+    FileInfo info;
+    const FileHandle file = OpenExisting(fifo, access, info, error);
+    EXPECT_FALSE(file.valid());
+    EXPECT_EQ(error.step, FileStep::kNotRegularFile);
+  }
+}
+
+}  // namespace
+}  // namespace quillmark
