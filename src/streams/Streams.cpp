@@ -19,7 +19,7 @@ std::uint64_t NvDefinitionStreamSize(const AppState& state) noexcept {
   std::uint64_t total = state.portSettings.brixMode != 0 ? 4 : 3;
   for (int slot = 1; slot <= kSlotCount; ++slot) {
     const ByteBlock* image = state.Slot(slot);
-    total += image != nullptr ? image->size() : kBlankNvImage.size();
+    total += image != nullptr ? image->size() : BlankNvImage.size();
   }
   return total;
 }
@@ -41,8 +41,8 @@ std::optional<ByteBlock> BuildNvDefinitionStream(const AppState& state) noexcept
       if (image->size() != 0) std::memcpy(out, image->data(), image->size());
       out += image->size();
     } else {
-      std::memcpy(out, kBlankNvImage.data(), kBlankNvImage.size());
-      out += kBlankNvImage.size();
+      std::memcpy(out, BlankNvImage.data(), BlankNvImage.size());
+      out += BlankNvImage.size();
     }
   }
   return stream;

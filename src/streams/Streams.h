@@ -10,8 +10,8 @@
 namespace quillmark {
 
 // The blank 8 x 8-dot image written for an empty slot, so that slot N is always image N.
-inline constexpr std::array<std::uint8_t, 12> kBlankNvImage = {0x01, 0x00, 0x01, 0x00, 0, 0,
-                                                               0,    0,    0,    0,    0, 0};
+inline constexpr std::array<std::uint8_t, 12> BlankNvImage = {0x01, 0x00, 0x01, 0x00, 0, 0,
+                                                              0,    0,    0,    0,    0, 0};
 
 // Size of the definition stream the slots and brixMode of `state` make: the 3- or 4-byte
 // FS q header and ten records (a filled slot's own size, 12 for an empty one). 64 bits,

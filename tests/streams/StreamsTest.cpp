@@ -17,7 +17,7 @@ Bytes ToBytes(const std::optional<ByteBlock>& block) {
 Bytes Blanks(int count) {
   Bytes out;
   for (int i = 0; i < count; ++i)
-    out.insert(out.end(), kBlankNvImage.begin(), kBlankNvImage.end());
+    out.insert(out.end(), BlankNvImage.begin(), BlankNvImage.end());
   return out;
 }
 
@@ -69,6 +69,31 @@ TEST(DefinitionStream, FilledSlotKeepsItsPlace) {
     // Building again without a change gives the same bytes; the slot is untouched.
     EXPECT_EQ(ToBytes(BuildNvDefinitionStream(state)), stream);
     EXPECT_EQ(ToBytes(ByteBlock::CopyOf(state.Slot(slot)->bytes())), record);
+  }
+}
+
+TEST(DefinitionStream, EveryRecordFollowsTheOneBefore) {
+  // All ten slots filled with records of different sizes, and every other slot empty, in
+  // ESC mode: each record must start where the one before ended.
+  for (const bool alternate : {false, true}) {
+    AppState state(kPlatformWin32Nt);
+    state.portSettings.brixMode = 1;
+    Bytes expected = {0x1B, 0x1C, 0x71, 0x0A};
+    for (int slot = 1; slot <= 10; ++slot) {
+      if (alternate && slot % 2 == 0) {
+        expected.insert(expected.end(), BlankNvImage.begin(), BlankNvImage.end());
+        continue;
+      }
+      Bytes record(4 + 8 * static_cast<std::size_t>(slot), 0);
+      record[0] = 1;
+      record[2] = static_cast<std::uint8_t>(slot);
+      for (std::size_t i = 4; i < record.size(); ++i)
+        record[i] = static_cast<std::uint8_t>(slot * 16 + i);
+      state.imageSlots[static_cast<std::size_t>(slot - 1)] = std::move(*ByteBlock::CopyOf(record));
+      expected.insert(expected.end(), record.begin(), record.end());
+    }
+    EXPECT_EQ(NvDefinitionStreamSize(state), expected.size());
+    EXPECT_EQ(ToBytes(BuildNvDefinitionStream(state)), expected);
   }
 }
 
