@@ -166,7 +166,7 @@ FileCommandOutcome PatchMemoryImage(const AppState& state, const std::string& pa
   FileHandle original = OpenExisting(image, FileAccess::kReadWrite, info, io);
   if (!original.valid()) return Failed(kWriteError, kFileSystem, path, size, std::move(io));
 
-  auto copy = ReplacementFile::Create(image, info.mode, calls, io);
+  auto copy = ReplacementFile::Create(image, &info, calls, io);
   if (!copy || !copy->Write(PatchedImageHeader, io) || !copy->Write(stream->bytes(), io) ||
       !copy->CopyFrom(original, PatchedImageHeader.size() + size, image, io))
     return Failed(kWriteError, kFileSystem, path, size, std::move(io));

@@ -76,8 +76,9 @@ bool SysStat(int fd, bool& regular, FileInfo& info) {
   return true;
 }
 
-// Windows has no permission bits to copy beyond read-only, which a writable original lacks.
-bool SysSetMode(int, unsigned) {
+// Windows has no permission bits to copy beyond read-only, which a writable original
+// lacks, and a new file takes its folder's access rules.
+bool SysTakeOver(int, const FileInfo&) {
   return true;
 }
 
@@ -148,12 +149,22 @@ bool SysStat(int fd, bool& regular, FileInfo& info) {
   if (::fstat(fd, &st) != 0) return false;
   regular = S_ISREG(st.st_mode);
   info.mode = static_cast<unsigned>(st.st_mode & 07777);
+  info.owner = static_cast<long long>(st.st_uid);
+  info.group = static_cast<long long>(st.st_gid);
   info.size = static_cast<std::uint64_t>(st.st_size);
   return true;
 }
 
-bool SysSetMode(int fd, unsigned mode) {
-  return ::fchmod(fd, static_cast<mode_t>(mode)) == 0;
+// The owner and group are copied as far as allowed (root may give any owner, others only
+// a group of their own) and silently kept otherwise, as for any file one writes. The mode
+// follows, since a change of owner clears the set-user-ID bits, and must succeed: the
+// file is the caller's own.
+bool SysTakeOver(int fd, const FileInfo& existing) {
+  if (existing.owner >= 0 && existing.group >= 0) {
+    if (::fchown(fd, static_cast<uid_t>(existing.owner), static_cast<gid_t>(existing.group)) != 0)
+      ::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(existing.group));
+  }
+  return ::fchmod(fd, static_cast<mode_t>(existing.mode)) == 0;
 }
 
 long long SysRead(int fd, std::uint8_t* data, std::size_t count) {
@@ -239,8 +250,17 @@ std::string TemporaryNameFor(const std::string& target, unsigned attempt) {
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, ".%012llx.tmp", tag & 0xFFFFFFFFFFFFull);
   const std::filesystem::path targetPath = ToFsPath(target);
-  const std::filesystem::path name =
-      ToFsPath("." + FromFsPath(targetPath.filename()) + std::string(suffix));
+  // The target's own name, cut so that a long one still leaves room for the suffix within
+  // the system's limit on a name; never inside a UTF-8 character.
+  std::string base = FromFsPath(targetPath.filename());
+  constexpr std::size_t kMaxBase = 100;
+  if (base.size() > kMaxBase) {
+    std::size_t cut = kMaxBase;
+    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
+      --cut;
+    base.resize(cut);
+  }
+  const std::filesystem::path name = ToFsPath("." + base + std::string(suffix));
   return FromFsPath(targetPath.parent_path() / name);
 }
 
@@ -368,7 +388,7 @@ ReplacementFile::~ReplacementFile() {
 }
 
 std::optional<ReplacementFile> ReplacementFile::Create(const std::string& target,
-                                                       std::optional<unsigned> mode,
+                                                       const FileInfo* existing,
                                                        const FileCalls& calls, FileError& error) {
   constexpr unsigned kAttempts = 100;
   for (unsigned attempt = 0; attempt < kAttempts; ++attempt) {
@@ -380,7 +400,7 @@ std::optional<ReplacementFile> ReplacementFile::Create(const std::string& target
       return std::nullopt;
     }
     ReplacementFile replacement(target, std::move(temporary), std::move(file), calls);
-    if (mode && !SysSetMode(replacement.file_.get(), *mode)) {
+    if (existing != nullptr && !SysTakeOver(replacement.file_.get(), *existing)) {
       error = {FileStep::kCreateTemporary, LastErrno(), FolderOf(target)};
       return std::nullopt;  // the destructor removes the file just made
     }
@@ -446,14 +466,14 @@ FileError ReplaceFileContents(const std::string& path, std::span<const std::uint
                               const FileCalls& calls) {
   const std::string target = ResolveLinks(path);
   FileError error;
-  std::optional<unsigned> mode;
+  std::optional<FileInfo> existing;
   {
     // An existing file must be writable, as it would have to be to write it in place: a
     // rename alone would replace even a read-only file. Opening it changes nothing.
     FileInfo info;
-    FileHandle existing = OpenExisting(target, FileAccess::kWrite, info, error);
-    if (existing.valid()) {
-      mode = info.mode;
+    const FileHandle file = OpenExisting(target, FileAccess::kWrite, info, error);
+    if (file.valid()) {
+      existing = info;
     } else if (error.step == FileStep::kOpenForWriting &&
                error.code == std::errc::no_such_file_or_directory) {
       error = {};  // a new file
@@ -461,7 +481,7 @@ FileError ReplaceFileContents(const std::string& path, std::span<const std::uint
       return error;
     }
   }
-  auto replacement = ReplacementFile::Create(target, mode, calls, error);
+  auto replacement = ReplacementFile::Create(target, existing ? &*existing : nullptr, calls, error);
   if (!replacement) return error;
   if (!replacement->Write(bytes, error)) return error;
   if (!replacement->Commit(error)) return error;

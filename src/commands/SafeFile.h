@@ -75,9 +75,12 @@ const FileCalls& SystemFileCalls() noexcept;
 
 enum class FileAccess { kRead, kWrite, kReadWrite };
 
-// Permission bits of an existing file (0 where the platform has none to copy).
+// What a replacement copies from an existing file: its permission bits and, where the
+// system lets the caller give them, its owner and group (-1: none to copy).
 struct FileInfo {
   unsigned mode = 0;
+  long long owner = -1;
+  long long group = -1;
   std::uint64_t size = 0;
 };
 
@@ -100,11 +103,11 @@ std::optional<std::size_t> ReadUpTo(const FileHandle& file, std::span<std::uint8
 // A new version of `target`, written beside it and put in its place by Commit.
 class ReplacementFile {
  public:
-  // Creates the temporary file in the target's folder. `mode` gives it an existing file's
-  // permission bits; without it the file gets those of any new file (0666 less the umask).
-  static std::optional<ReplacementFile> Create(const std::string& target,
-                                               std::optional<unsigned> mode, const FileCalls& calls,
-                                               FileError& error);
+  // Creates the temporary file in the target's folder. Given `existing`, the file it will
+  // replace, it takes that file's permission bits, and its owner and group as far as the
+  // system allows; without it, those of any new file (0666 less the umask, the caller).
+  static std::optional<ReplacementFile> Create(const std::string& target, const FileInfo* existing,
+                                               const FileCalls& calls, FileError& error);
 
   ReplacementFile(ReplacementFile&& other) noexcept;
   ReplacementFile& operator=(ReplacementFile&&) = delete;

@@ -137,6 +137,36 @@ TEST(FileCommands, PermissionsOfNewAndReplacedFiles) {
   ::umask(oldMask);
 }
 
+// Only root can give a file to another user, so only root can see this hold.
+TEST(FileCommands, ReplacedFileKeepsItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to own files for another user";
+  const Bytes header(ExpectedImageHeader.begin(), ExpectedImageHeader.end());
+  for (const bool patch : {false, true}) {
+    ScratchFolder folder;
+    const std::string target = folder / "owned.bin";
+    WriteWholeFile(target, Concat({header, Pattern(100, 1)}));
+    ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+    AppState state(kPlatformWin32Nt);
+    const FileCommandOutcome outcome =
+        patch ? PatchMemoryImage(state, target) : ExportDefinitionStream(state, target);
+    EXPECT_EQ(outcome.failure, FileCommandFailure::kNone);
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+  }
+}
+
+TEST(FileCommands, LongestFileNameStillSaves) {
+  // The temporary file beside a 255-byte name must itself stay within the limit.
+  ScratchFolder folder;
+  const std::string target = folder / (std::string(251, 'n') + ".bin");
+  AppState state(kPlatformWin32Nt);
+  EXPECT_EQ(ExportDefinitionStream(state, target).result, FileCommandResult::kWriteFinish);
+  EXPECT_EQ(ReadWholeFile(target)->size(), 124u);
+  EXPECT_EQ(folder.Names().size(), 1u);
+}
+
 TEST(FileCommands, SymbolicLinkKeepsPointingAtTheNewContent) {
   ScratchFolder folder;
   fs::create_directory(folder / "real");
