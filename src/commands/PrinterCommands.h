@@ -1,0 +1,52 @@
+#pragma once
+
+// DownLoad and Print: build a stream, send it to the printer with Retry and Cancel on
+// failure, and close with "Communication Finish".
+
+#include <cstdint>
+
+#include "app/AppState.h"
+#include "app/ByteBlock.h"
+#include "commands/CommandUi.h"
+#include "port/PortApi.h"
+#include "port/PortTransport.h"
+
+namespace quillmark {
+
+inline constexpr const char* kCommunicationErrorText = "Communication Error";
+inline constexpr const char* kCommunicationFinishText = "Communication Finish";
+inline constexpr const char* kWarningCaption = "Waring Message";
+inline constexpr const char* kMessageCaption = "Message";
+inline constexpr unsigned kCommunicationErrorType = MB_RETRYCANCEL | MB_ICONEXCLAMATION;  // 0x35
+inline constexpr unsigned kCommunicationFinishType = MB_OK | MB_ICONINFORMATION;          // 0x40
+
+enum class CommandOutcome {
+  kSent,        // the whole stream went out
+  kCancelled,   // the user answered Cancel to "Communication Error"
+  kRetryLimit,  // maxAttempts attempts failed (only with a limit)
+};
+
+struct CommandResult {
+  CommandOutcome outcome = CommandOutcome::kCancelled;
+  unsigned attempts = 0;  // sends tried
+  SendReport lastSend;    // the last send's report; meaningful when attempts > 0
+};
+
+// Sends `block` until a send succeeds. After every failed send, "Communication Error"
+// (caption "Waring Message", Retry and Cancel) asks what to do: IDCANCEL ends the loop,
+// any other answer sends the whole block again from its first byte over a freshly opened
+// port. `maxAttempts` 0 means no limit; otherwise the loop ends without asking again once
+// that many sends have failed. The progress bar of `ui` follows every send.
+CommandResult SendWithRetry(AppState& state, PortApi& api, CommandUi& ui, const ByteBlock& block,
+                            unsigned maxAttempts = 0);
+
+// DownLoad: the NV image definition stream of the slots and brixMode of this moment, sent
+// with SendWithRetry, released, then "Communication Finish" (caption "Message") whatever
+// the outcome. Should the memory for the stream be short, "Communication Error" offers to
+// try again (Retry builds anew) or to stop; nothing is sent until a stream is built.
+CommandResult OnDownLoad(AppState& state, PortApi& api, CommandUi& ui, unsigned maxAttempts = 0);
+
+// Print: the 152-byte (162 in brixMode) print-test stream, handled like OnDownLoad's.
+CommandResult OnPrint(AppState& state, PortApi& api, CommandUi& ui, unsigned maxAttempts = 0);
+
+}  // namespace quillmark
