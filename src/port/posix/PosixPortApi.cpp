@@ -159,38 +159,8 @@ class PosixPortDevice final : public PortDevice {
   bool GetCommState(CommState& state) noexcept override {
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) return false;
-    state.BaudRate = BitsPerSecondFor(::cfgetospeed(&tio));
-    switch (tio.c_cflag & CSIZE) {
-      case CS5:
-        state.ByteSize = 5;
-        break;
-      case CS6:
-        state.ByteSize = 6;
-        break;
-      case CS7:
-        state.ByteSize = 7;
-        break;
-      default:
-        state.ByteSize = 8;
-        break;
-    }
-    state.Parity = kNoParity;
-    if ((tio.c_cflag & PARENB) != 0) {
-      const bool odd = (tio.c_cflag & PARODD) != 0;
-      state.Parity = odd ? kOddParity : kEvenParity;
-#ifdef CMSPAR
-      if ((tio.c_cflag & CMSPAR) != 0) state.Parity = odd ? kMarkParity : kSpaceParity;
-#endif
-    }
-    state.StopBits = (tio.c_cflag & CSTOPB) != 0 ? kTwoStopBits : kOneStopBit;
-    state.fBinary = 1;
-    state.fParity = (tio.c_iflag & INPCK) != 0 ? 1 : 0;
+    CommStateFromTermios(tio, state);
     const bool hardwareFlow = (tio.c_cflag & CRTSCTS) != 0;
-    state.fOutxCtsFlow = hardwareFlow ? 1 : 0;
-    state.fOutX = (tio.c_iflag & IXON) != 0 ? 1 : 0;
-    state.fInX = (tio.c_iflag & IXOFF) != 0 ? 1 : 0;
-    state.XonChar = static_cast<char>(tio.c_cc[VSTART]);
-    state.XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
     int lines = 0;
     const bool haveLines = ::ioctl(fd_, TIOCMGET, &lines) == 0;
     state.fDtrControl =
@@ -204,72 +174,7 @@ class PosixPortDevice final : public PortDevice {
   bool SetCommState(const CommState& state) noexcept override {
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) return false;
-    ::cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    bool applied = true;
-    speed_t speed{};
-    if (SpeedFor(state.BaudRate, speed)) {
-      ::cfsetispeed(&tio, speed);
-      ::cfsetospeed(&tio, speed);
-    } else {
-      applied = false;  // a speed the system cannot set: keep the current one
-    }
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
-    switch (state.ByteSize) {
-      case 5:
-        tio.c_cflag |= CS5;
-        break;
-      case 6:
-        tio.c_cflag |= CS6;
-        break;
-      case 7:
-        tio.c_cflag |= CS7;
-        break;
-      default:
-        tio.c_cflag |= CS8;
-        break;
-    }
-    tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD);
-#ifdef CMSPAR
-    tio.c_cflag &= ~static_cast<tcflag_t>(CMSPAR);
-#endif
-    switch (state.Parity) {
-      case kOddParity:
-        tio.c_cflag |= PARENB | PARODD;
-        break;
-      case kEvenParity:
-        tio.c_cflag |= PARENB;
-        break;
-#ifdef CMSPAR
-      case kMarkParity:
-        tio.c_cflag |= PARENB | PARODD | CMSPAR;
-        break;
-      case kSpaceParity:
-        tio.c_cflag |= PARENB | CMSPAR;
-        break;
-#endif
-      default:
-        break;
-    }
-    if (state.StopBits == kTwoStopBits) {
-      tio.c_cflag |= CSTOPB;
-    } else {
-      tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
-    }
-    if (state.fParity != 0) tio.c_iflag |= INPCK;
-    if (state.fOutxCtsFlow != 0 || state.fRtsControl == kRtsControlHandshake) {
-      tio.c_cflag |= CRTSCTS;
-    } else {
-      tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
-    }
-    if (state.fOutX != 0) tio.c_iflag |= IXON;
-    if (state.fInX != 0) tio.c_iflag |= IXOFF;
-    if (state.fOutX != 0 || state.fInX != 0) {
-      tio.c_cc[VSTART] = static_cast<cc_t>(state.XonChar);
-      tio.c_cc[VSTOP] = static_cast<cc_t>(state.XoffChar);
-    }
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
+    bool applied = TermiosFromCommState(state, tio);
     if (::tcsetattr(fd_, TCSANOW, &tio) != 0) applied = false;
 
     // DTR and RTS: raised unless the state asks for them off. A port without modem lines
@@ -336,45 +241,37 @@ class PosixPortDevice final : public PortDevice {
     return true;
   }
 
-  // The printer's state as error bits: paper out, not selected, error line. The status
-  // lines say nothing about time-outs or mode, and nothing needs clearing afterwards.
+  // The printer's state as error bits (nothing needs clearing afterwards).
   bool ClearCommError(std::uint32_t& errors) noexcept override {
+#ifdef __linux__
     int lines = 0;
     if (!ParallelLines(lines)) return false;
-#ifdef __linux__
-    if ((lines & LP_POUTPA) != 0) errors |= kCeOop;
-    if ((lines & LP_PSELECD) == 0) errors |= kCeDns;
-    if ((lines & LP_PERRORP) == 0) errors |= kCeIoe;
-#endif
+    errors |= CommErrorsFromLpStatus(lines);
     return true;
-  }
-
-  // The parallel status lines as the NT status byte: selected, busy, paper empty, and the
-  // error line as off line. 0x80 exactly when the printer is selected, not busy, has paper
-  // and reports no error.
-  bool QueryParallelStatus(std::span<std::uint8_t, 16> out) noexcept override {
-    int lines = 0;
-    if (!ParallelLines(lines)) return false;
-    std::uint8_t status = 0;
-#ifdef __linux__
-    if ((lines & LP_PSELECD) != 0) status |= kParallelSelected;
-    if ((lines & LP_PBUSY) == 0) status |= kParallelBusy;  // the line is inverted
-    if ((lines & LP_POUTPA) != 0) status |= kParallelPaperEmpty;
-    if ((lines & LP_PERRORP) == 0) status |= kParallelOffLine;  // active low
-#endif
-    out[0] = status;
-    return true;
-  }
-
- private:
-  bool ParallelLines(int& lines) const noexcept {
-#ifdef __linux__
-    return ::ioctl(fd_, LPGETSTATUS, &lines) == 0;
 #else
-    (void)lines;
+    (void)errors;
     return false;
 #endif
   }
+
+  bool QueryParallelStatus(std::span<std::uint8_t, 16> out) noexcept override {
+#ifdef __linux__
+    int lines = 0;
+    if (!ParallelLines(lines)) return false;
+    out[0] = NtStatusFromLpStatus(lines);
+    return true;
+#else
+    (void)out;
+    return false;
+#endif
+  }
+
+ private:
+#ifdef __linux__
+  bool ParallelLines(int& lines) const noexcept {
+    return ::ioctl(fd_, LPGETSTATUS, &lines) == 0;
+  }
+#endif
 
   int fd_;
   bool terminal_;
@@ -382,6 +279,131 @@ class PosixPortDevice final : public PortDevice {
 };
 
 }  // namespace
+
+void CommStateFromTermios(const termios& tio, CommState& state) noexcept {
+  state.BaudRate = BitsPerSecondFor(::cfgetospeed(&tio));
+  switch (tio.c_cflag & CSIZE) {
+    case CS5:
+      state.ByteSize = 5;
+      break;
+    case CS6:
+      state.ByteSize = 6;
+      break;
+    case CS7:
+      state.ByteSize = 7;
+      break;
+    default:
+      state.ByteSize = 8;
+      break;
+  }
+  state.Parity = kNoParity;
+  if ((tio.c_cflag & PARENB) != 0) {
+    const bool odd = (tio.c_cflag & PARODD) != 0;
+    state.Parity = odd ? kOddParity : kEvenParity;
+#ifdef CMSPAR
+    if ((tio.c_cflag & CMSPAR) != 0) state.Parity = odd ? kMarkParity : kSpaceParity;
+#endif
+  }
+  state.StopBits = (tio.c_cflag & CSTOPB) != 0 ? kTwoStopBits : kOneStopBit;
+  state.fBinary = 1;
+  state.fParity = (tio.c_iflag & INPCK) != 0 ? 1 : 0;
+  state.fOutxCtsFlow = (tio.c_cflag & CRTSCTS) != 0 ? 1 : 0;
+  state.fOutX = (tio.c_iflag & IXON) != 0 ? 1 : 0;
+  state.fInX = (tio.c_iflag & IXOFF) != 0 ? 1 : 0;
+  state.XonChar = static_cast<char>(tio.c_cc[VSTART]);
+  state.XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
+}
+
+bool TermiosFromCommState(const CommState& state, termios& tio) noexcept {
+  bool speedKnown = true;
+  ::cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  speed_t speed{};
+  if (SpeedFor(state.BaudRate, speed)) {
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+  } else {
+    speedKnown = false;  // a speed the system cannot set: keep the current one
+  }
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
+  switch (state.ByteSize) {
+    case 5:
+      tio.c_cflag |= CS5;
+      break;
+    case 6:
+      tio.c_cflag |= CS6;
+      break;
+    case 7:
+      tio.c_cflag |= CS7;
+      break;
+    default:
+      tio.c_cflag |= CS8;
+      break;
+  }
+  tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD);
+#ifdef CMSPAR
+  tio.c_cflag &= ~static_cast<tcflag_t>(CMSPAR);
+#endif
+  switch (state.Parity) {
+    case kOddParity:
+      tio.c_cflag |= PARENB | PARODD;
+      break;
+    case kEvenParity:
+      tio.c_cflag |= PARENB;
+      break;
+#ifdef CMSPAR
+    case kMarkParity:
+      tio.c_cflag |= PARENB | PARODD | CMSPAR;
+      break;
+    case kSpaceParity:
+      tio.c_cflag |= PARENB | CMSPAR;
+      break;
+#endif
+    default:
+      break;
+  }
+  if (state.StopBits == kTwoStopBits) {
+    tio.c_cflag |= CSTOPB;
+  } else {
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+  }
+  // cfmakeraw leaves input XON/XOFF and parity checking as they were.
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+  if (state.fParity != 0) tio.c_iflag |= INPCK;
+  if (state.fOutxCtsFlow != 0 || state.fRtsControl == kRtsControlHandshake) {
+    tio.c_cflag |= CRTSCTS;
+  } else {
+    tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+  }
+  if (state.fOutX != 0) tio.c_iflag |= IXON;
+  if (state.fInX != 0) tio.c_iflag |= IXOFF;
+  if (state.fOutX != 0 || state.fInX != 0) {
+    tio.c_cc[VSTART] = static_cast<cc_t>(state.XonChar);
+    tio.c_cc[VSTOP] = static_cast<cc_t>(state.XoffChar);
+  }
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  return speedKnown;
+}
+
+#ifdef __linux__
+std::uint8_t NtStatusFromLpStatus(int lines) noexcept {
+  std::uint8_t status = 0;
+  if ((lines & LP_PSELECD) != 0) status |= kParallelSelected;
+  if ((lines & LP_PBUSY) == 0) status |= kParallelBusy;  // the busy line reads inverted
+  if ((lines & LP_POUTPA) != 0) status |= kParallelPaperEmpty;
+  if ((lines & LP_PERRORP) == 0) status |= kParallelOffLine;  // the error line is active low
+  return status;
+}
+
+std::uint32_t CommErrorsFromLpStatus(int lines) noexcept {
+  std::uint32_t errors = 0;
+  if ((lines & LP_POUTPA) != 0) errors |= kCeOop;
+  if ((lines & LP_PSELECD) == 0) errors |= kCeDns;
+  if ((lines & LP_PERRORP) == 0) errors |= kCeIoe;
+  return errors;
+}
+#endif
 
 PortOpenResult OpenPosixPort(const std::string& path) noexcept {
   // A FIFO is opened for writing only: opened for reading too, it would be its own reader

@@ -21,6 +21,8 @@
 // port is discarded on close. A port is therefore used and closed on the thread that
 // opened it.
 
+#include <termios.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -55,6 +57,24 @@ class PosixPortApi final : public PortApi {
 
 // Opens `path` as a printer port (see above). Exposed for tools that take a device path.
 PortOpenResult OpenPosixPort(const std::string& path) noexcept;
+
+// The termios fields that carry a CommState: speed, character size, parity, stop bits,
+// parity checking, hardware and software flow control and their characters. `state`'s
+// other fields are left alone.
+void CommStateFromTermios(const termios& tio, CommState& state) noexcept;
+// Raw mode with CLOCAL | CREAD and no read wait, then what `state` asks for. False when the
+// speed is one the system cannot set; the speed in `tio` is then left alone.
+bool TermiosFromCommState(const CommState& state, termios& tio) noexcept;
+
+#ifdef __linux__
+// The status lines LPGETSTATUS reports (LP_P* bits) as the NT parallel status byte:
+// selected, busy, paper empty, and the error line as off line; 0x80 exactly when the
+// printer is selected, not busy, has paper and reports no error.
+std::uint8_t NtStatusFromLpStatus(int lines) noexcept;
+// The same lines as ClearCommError bits: paper out (kCeOop), not selected (kCeDns), error
+// line (kCeIoe). Busy is no error.
+std::uint32_t CommErrorsFromLpStatus(int lines) noexcept;
+#endif
 
 // The descriptor behind a port opened by this backend, -1 for any other port. For tests
 // and diagnostics; the port keeps owning it.
