@@ -231,8 +231,12 @@ class PosixPortDevice final : public PortDevice {
   }
 
   bool GetCommModemStatus(std::uint32_t& status) noexcept override {
+    if (noModemLines_) return false;
     int lines = 0;
-    if (::ioctl(fd_, TIOCMGET, &lines) != 0) return false;
+    if (::ioctl(fd_, TIOCMGET, &lines) != 0) {
+      noModemLines_ = errno == ENOTTY;
+      return false;
+    }
     status = 0;
     if ((lines & TIOCM_CTS) != 0) status |= kMsCtsOn;
     if ((lines & TIOCM_DSR) != 0) status |= kMsDsrOn;
@@ -268,13 +272,20 @@ class PosixPortDevice final : public PortDevice {
 
  private:
 #ifdef __linux__
-  bool ParallelLines(int& lines) const noexcept {
-    return ::ioctl(fd_, LPGETSTATUS, &lines) == 0;
+  bool ParallelLines(int& lines) noexcept {
+    if (noParallelLines_) return false;
+    if (::ioctl(fd_, LPGETSTATUS, &lines) == 0) return true;
+    noParallelLines_ = errno == ENOTTY;
+    return false;
   }
 #endif
 
   int fd_;
   bool terminal_;
+  // A device whose driver has no such query (ENOTTY) never will: it is not asked again,
+  // which keeps a paced send to a FIFO at one system call a piece.
+  bool noModemLines_ = false;
+  bool noParallelLines_ = false;
   CommTimeouts timeouts_ = kInitialTimeouts;
 };
 
