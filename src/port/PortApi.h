@@ -146,8 +146,8 @@ class PortDevice {
   virtual std::uint32_t WriteFile(std::span<const std::uint8_t> bytes) noexcept = 0;
   // GetCommModemStatus: kMs* bits of the modem lines. False when they cannot be read.
   virtual bool GetCommModemStatus(std::uint32_t& status) noexcept = 0;
-  // ClearCommError: ORs the port's error bits (kCe*) since the last call into `errors`
-  // and clears them. False when the call fails.
+  // ClearCommError: stores the port's error bits (kCe*) since the last call in `errors`
+  // and clears them. False when the call fails; `errors` may then be left as it was.
   virtual bool ClearCommError(std::uint32_t& errors) noexcept = 0;
   // DeviceIoControl(IOCTL_PAR_QUERY_INFORMATION), no input, 16 bytes of output: writes the
   // parallel status byte (kParallel*) into out[0]. A query that fails leaves `out` as it

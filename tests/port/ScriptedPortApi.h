@@ -37,8 +37,8 @@ struct PortScript {
   std::optional<CommTimeouts> timeoutsSet;
 
   // Readiness answers; unset means a printer that is ready.
-  std::function<std::optional<std::uint32_t>()> modemStatus;  // nullopt: the call fails
-  std::function<std::uint32_t()> errorWord;
+  std::function<std::optional<std::uint32_t>()> modemStatus;    // nullopt: the call fails
+  std::function<std::optional<std::uint32_t>()> errorWord;      // nullopt: fails, writes nothing
   std::function<std::optional<std::uint8_t>()> parallelStatus;  // nullopt: fails, no output
   // How many of the offered bytes the device takes; unset means all.
   std::function<std::uint32_t(std::span<const std::uint8_t>)> accept;
@@ -106,7 +106,10 @@ class ScriptedDevice final : public PortDevice {
   }
   bool ClearCommError(std::uint32_t& errors) noexcept override {
     script_.calls.push_back("ClearCommError");
-    errors |= script_.errorWord ? script_.errorWord() : 0;
+    const std::optional<std::uint32_t> answer =
+        script_.errorWord ? script_.errorWord() : std::optional<std::uint32_t>(0);
+    if (!answer) return false;
+    errors = *answer;
     return true;
   }
   bool QueryParallelStatus(std::span<std::uint8_t, 16> out) noexcept override {

@@ -49,6 +49,13 @@ std::int64_t MonotonicMs() noexcept {
   return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+void SleepMs(std::int64_t milliseconds) noexcept {
+  timespec left{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (::nanosleep(&left, &left) == -1 && errno == EINTR) {
+  }
+}
+
 struct SpeedEntry {
   std::uint32_t bitsPerSecond;
   speed_t speed;
@@ -160,6 +167,7 @@ class PosixPortDevice final : public PortDevice {
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) return false;
     CommStateFromTermios(tio, state);
+    if (state.BaudRate != 0) bitsPerSecond_ = state.BaudRate;
     const bool hardwareFlow = (tio.c_cflag & CRTSCTS) != 0;
     int lines = 0;
     const bool haveLines = ::ioctl(fd_, TIOCMGET, &lines) == 0;
@@ -176,6 +184,8 @@ class PosixPortDevice final : public PortDevice {
     if (::tcgetattr(fd_, &tio) != 0) return false;
     bool applied = TermiosFromCommState(state, tio);
     if (::tcsetattr(fd_, TCSANOW, &tio) != 0) applied = false;
+    const std::uint32_t speed = BitsPerSecondFor(::cfgetospeed(&tio));
+    if (speed != 0) bitsPerSecond_ = speed;
 
     // DTR and RTS: raised unless the state asks for them off. A port without modem lines
     // (a pseudo-terminal) refuses both calls; the line settings above still stand.
@@ -197,9 +207,21 @@ class PosixPortDevice final : public PortDevice {
   }
 
   std::uint32_t WriteFile(std::span<const std::uint8_t> bytes) noexcept override {
+    // The write's time-out: multiplier * bytes + constant ms. The clock is read only when
+    // it is needed, so a write the device takes at once costs one system call.
+    std::int64_t deadline = -1;
+    auto msLeft = [&]() noexcept {
+      const std::int64_t now = MonotonicMs();
+      if (deadline < 0) {
+        deadline = now +
+                   static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutMultiplier) *
+                       static_cast<std::int64_t>(bytes.size()) +
+                   static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutConstant);
+      }
+      return deadline - now;
+    };
+
     std::size_t done = 0;
-    std::int64_t deadline = 0;
-    bool deadlineSet = false;
     while (done < bytes.size()) {
       const ssize_t count = ::write(fd_, bytes.data() + done, bytes.size() - done);
       if (count > 0) {
@@ -209,16 +231,8 @@ class PosixPortDevice final : public PortDevice {
       if (count < 0 && errno == EINTR) continue;
       if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) break;
 
-      // The device would block: wait for room until the write's time-out is over. The
-      // clock starts here; the non-blocking attempt before took no time worth counting.
-      if (!deadlineSet) {
-        deadline = MonotonicMs() +
-                   static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutMultiplier) *
-                       static_cast<std::int64_t>(bytes.size()) +
-                   static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutConstant);
-        deadlineSet = true;
-      }
-      const std::int64_t left = deadline - MonotonicMs();
+      // The device would block: wait for room until the time-out is over.
+      const std::int64_t left = msLeft();
       if (left <= 0) break;
       pollfd watch{fd_, POLLOUT, 0};
       const int ready =
@@ -227,6 +241,7 @@ class PosixPortDevice final : public PortDevice {
       if (ready < 0 && errno != EINTR) break;
       if (ready > 0 && (watch.revents & POLLOUT) == 0) break;  // error or hang-up
     }
+    if (terminal_ && done > 0) WaitUntilSent(msLeft);
     return static_cast<std::uint32_t>(done);
   }
 
@@ -250,7 +265,7 @@ class PosixPortDevice final : public PortDevice {
 #ifdef __linux__
     int lines = 0;
     if (!ParallelLines(lines)) return false;
-    errors |= CommErrorsFromLpStatus(lines);
+    errors = CommErrorsFromLpStatus(lines);
     return true;
 #else
     (void)errors;
@@ -271,6 +286,24 @@ class PosixPortDevice final : public PortDevice {
   }
 
  private:
+  // A terminal queues what write() takes and sends it at the line's speed. Readiness is
+  // tested before every piece, so a piece must have left before the next test, as a Win32
+  // serial write has when it returns: otherwise kilobytes could pile up in the queue
+  // behind a printer that has dropped DSR. The wait ends with the write's time-out; what
+  // is still queued then goes out later and counts as written, so nothing is sent twice.
+  template <typename MsLeft>
+  void WaitUntilSent(MsLeft& msLeft) noexcept {
+    int queued = 0;
+    while (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
+      const std::int64_t left = msLeft();
+      if (left <= 0) return;
+      // About 10 bits a byte on the line, start and stop bits included.
+      const std::int64_t needed =
+          (static_cast<std::int64_t>(queued) * 10000 + bitsPerSecond_ - 1) / bitsPerSecond_;
+      SleepMs(std::clamp<std::int64_t>(needed, 1, left));
+    }
+  }
+
 #ifdef __linux__
   bool ParallelLines(int& lines) noexcept {
     if (noParallelLines_) return false;
@@ -286,6 +319,7 @@ class PosixPortDevice final : public PortDevice {
   // which keeps a paced send to a FIFO at one system call a piece.
   bool noModemLines_ = false;
   bool noParallelLines_ = false;
+  std::int64_t bitsPerSecond_ = 9600;  // the line's speed, for the wait until sent
   CommTimeouts timeouts_ = kInitialTimeouts;
 };
 
@@ -464,10 +498,7 @@ std::uint32_t PosixPortApi::GetTickCount() noexcept {
 }
 
 void PosixPortApi::Sleep(std::uint32_t milliseconds) noexcept {
-  timespec left{static_cast<time_t>(milliseconds / 1000),
-                static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (::nanosleep(&left, &left) == -1 && errno == EINTR) {
-  }
+  SleepMs(milliseconds);
 }
 
 }  // namespace quillmark

@@ -11,7 +11,9 @@
 //            and RTS raised or dropped by TIOCMBIS/TIOCMBIC. Queue sizes have no POSIX
 //            counterpart and are accepted as they are. Purge is tcflush.
 //   write    non-blocking write; poll() only when the device would block, up to the
-//            deadline of the time-outs (multiplier * bytes + constant ms).
+//            deadline of the time-outs (multiplier * bytes + constant ms). On a terminal
+//            the write then waits, within the same deadline, until the kernel has sent
+//            the bytes, so that the readiness test before the next piece means something.
 //   status   TIOCMGET for the modem lines; LPGETSTATUS for the parallel status, turned
 //            into the NT status byte. A device without them (FIFO, plain file, pty)
 //            fails the query.
