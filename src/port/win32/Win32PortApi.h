@@ -1,0 +1,22 @@
+#pragma once
+
+// The printer port on Windows: the Win32 communications calls, one for each PortApi
+// operation, with the arguments the transport passes.
+
+#include <cstdint>
+#include <string_view>
+
+#include "port/PortApi.h"
+
+namespace quillmark {
+
+class Win32PortApi final : public PortApi {
+ public:
+  // CreateFileA(name, GENERIC_READ | GENERIC_WRITE, no sharing, no security attributes,
+  // OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, no template); the error is GetLastError().
+  PortOpenResult Open(std::string_view deviceName) noexcept override;
+  std::uint32_t GetTickCount() noexcept override;
+  void Sleep(std::uint32_t milliseconds) noexcept override;
+};
+
+}  // namespace quillmark
