@@ -182,18 +182,5 @@ TEST(PrinterCommands, ARetryLimitEndsTheLoopWithoutAskingAgain) {
   EXPECT_EQ(ui.boxes, (std::vector<Box>{kErrorBox, kErrorBox, kFinishBox}));
 }
 
-TEST(PrinterCommands, BrixModeIsReadWhenTheCommandRuns) {
-  PortScript script;
-  ScriptedPortApi api(script);
-  AppState state(kPlatformWin32Nt);
-  ScriptedUi ui;
-  state.portSettings.brixMode = 0;
-  OnPrint(state, api, ui);
-  state.portSettings.brixMode = 1;
-  OnPrint(state, api, ui);
-  EXPECT_EQ(script.received.size(), 152u + 162u);
-  EXPECT_EQ(script.writesAsked.size(), 10u + 11u);  // 16-byte pieces
-}
-
 }  // namespace
 }  // namespace quillmark

@@ -136,68 +136,43 @@ void ExpectNoFlowControl(const CommState& s) {
   EXPECT_EQ(s.EvtChar, 0);
 }
 
-TEST(OpenPrinterPort, SwitchesOffEveryFlowControlAndKeepsTheUnnamedFields) {
-  PortScript script;
-  CommState& before = script.portState;
-  before = {28,
-            115200,
-            0,
-            1,
-            1,
-            1,
-            kDtrControlHandshake,
-            1,
-            0,
-            1,
-            1,
-            1,
-            1,
-            kRtsControlHandshake,
-            1,
-            0x1ABCD,
-            7,
-            2048,
-            512,
-            5,
-            kMarkParity,
-            kOne5StopBits,
-            0x11,
-            0x13,
-            '?',
-            0x1A,
-            '\n',
-            9};
-  ScriptedPortApi api(script);
-  AppState state(kPlatformWin32Nt);
-  state.portSettings = {0, 1, 4, 3, 1, 0, 0};
-  ASSERT_TRUE(OpenPrinterPort(state, api));
-  ASSERT_TRUE(script.stateSet.has_value());
-  const CommState& after = *script.stateSet;
-  ExpectNoFlowControl(after);
-  EXPECT_EQ(after.BaudRate, 9600u);
-  EXPECT_EQ(after.ByteSize, 8);
-  EXPECT_EQ(after.Parity, kNoParity);
-  EXPECT_EQ(after.StopBits, kOneStopBit);
-  EXPECT_EQ(after.DCBlength, 28u);
-  EXPECT_EQ(after.fDummy2, 0x1ABCDu);
-  EXPECT_EQ(after.wReserved, 7);
-  EXPECT_EQ(after.wReserved1, 9);
-}
-
-TEST(OpenPrinterPort, UnreadableLineSettingsStillGetEveryNamedField) {
-  PortScript script;
-  script.getStateSucceeds = false;
-  script.portState.fOutX = 1;  // never seen: the read fails
-  ScriptedPortApi api(script);
-  AppState state(kPlatformWin32Nt);
-  state.portSettings = {0, 1, 6, 0, 0, 2, 1};
-  ASSERT_TRUE(OpenPrinterPort(state, api));
-  ASSERT_TRUE(script.stateSet.has_value());
-  ExpectNoFlowControl(*script.stateSet);
-  EXPECT_EQ(script.stateSet->BaudRate, 1200u);
-  EXPECT_EQ(script.stateSet->ByteSize, 7);
-  EXPECT_EQ(script.stateSet->Parity, kEvenParity);
-  EXPECT_EQ(script.stateSet->StopBits, kTwoStopBits);
+TEST(OpenPrinterPort, SerialSetUpSwitchesOffFlowControlAndKeepsTheUnnamedFields) {
+  for (bool readable : {true, false}) {
+    SCOPED_TRACE(readable ? "settings read" : "settings unreadable");
+    PortScript script;
+    script.getStateSucceeds = readable;
+    // A port with every kind of flow control and special character on.
+    CommState& before = script.portState;
+    before.DCBlength = 28;
+    before.fDummy2 = 0x1ABCD;
+    before.wReserved = 7;
+    before.wReserved1 = 9;
+    before.fParity = before.fOutxCtsFlow = before.fOutxDsrFlow = before.fDsrSensitivity = 1;
+    before.fOutX = before.fInX = before.fErrorChar = before.fNull = before.fAbortOnError = 1;
+    before.fDtrControl = kDtrControlHandshake;
+    before.fRtsControl = kRtsControlHandshake;
+    before.XonLim = 2048;
+    before.XoffLim = 512;
+    before.XonChar = 0x11;
+    before.XoffChar = 0x13;
+    before.ErrorChar = before.EofChar = before.EvtChar = '?';
+    ScriptedPortApi api(script);
+    AppState state(kPlatformWin32Nt);
+    state.portSettings = {0, 1, 4, 0, 0, 2, 1};
+    ASSERT_TRUE(OpenPrinterPort(state, api));
+    ASSERT_TRUE(script.stateSet.has_value());
+    const CommState& after = *script.stateSet;
+    ExpectNoFlowControl(after);
+    EXPECT_EQ(after.BaudRate, 1200u);
+    EXPECT_EQ(after.ByteSize, 7);
+    EXPECT_EQ(after.Parity, kEvenParity);
+    EXPECT_EQ(after.StopBits, kTwoStopBits);
+    // The length and the reserved fields keep what was read (nothing, when unreadable).
+    EXPECT_EQ(after.DCBlength, readable ? 28u : 0u);
+    EXPECT_EQ(after.fDummy2, readable ? 0x1ABCDu : 0u);
+    EXPECT_EQ(after.wReserved, readable ? 7 : 0);
+    EXPECT_EQ(after.wReserved1, readable ? 9 : 0);
+  }
 }
 
 TEST(SendToPrinter, FailedOpenReportsItsErrorAndTouchesNothing) {

@@ -48,14 +48,6 @@ bool SigpipeBlocked() {
   return sigismember(&current, SIGPIPE) == 1;
 }
 
-TEST(PosixPortApi, DefaultDevicesAreTheLinuxPrinterAndSerialNodes) {
-  const PosixPortApi::DeviceMap expected = {{"LPT1", "/dev/lp0"},   {"LPT2", "/dev/lp1"},
-                                            {"LPT3", "/dev/lp2"},   {"LPT4", "/dev/lp3"},
-                                            {"COM1", "/dev/ttyS0"}, {"COM2", "/dev/ttyS1"},
-                                            {"COM3", "/dev/ttyS2"}, {"COM4", "/dev/ttyS3"}};
-  EXPECT_EQ(PosixPortApi().devices(), expected);
-}
-
 TEST(PosixPortApi, FailedOpensReportTheSystemError) {
   TempDir dir;
   ASSERT_TRUE(dir.ok());

@@ -5,6 +5,8 @@
 // printer busy for seconds, the DSR line, Windows error words and status bytes, a tick
 // counter that wraps. Every operation is logged with its arguments, in order.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -42,6 +44,18 @@ struct PortScript {
   std::function<std::optional<std::uint8_t>()> parallelStatus;  // nullopt: fails, no output
   // How many of the offered bytes the device takes; unset means all.
   std::function<std::uint32_t(std::span<const std::uint8_t>)> accept;
+
+  // A send that would never end turns into a test failure: after this many sleeps and
+  // writes the printer turns ready and takes everything, so the send returns.
+  std::size_t budget = 100000;
+  std::size_t spent = 0;
+  bool runaway = false;
+  void Spend() {
+    if (++spent > budget && !runaway) {
+      runaway = true;
+      ADD_FAILURE() << "the send did not end by itself";
+    }
+  }
 
   std::vector<std::uint8_t> received;  // every byte the device took, in order
   std::vector<std::uint32_t> writesAsked;
@@ -91,30 +105,33 @@ class ScriptedDevice final : public PortDevice {
     script_.calls.push_back("WriteFile " + std::to_string(bytes.size()));
     script_.writesAsked.push_back(static_cast<std::uint32_t>(bytes.size()));
     script_.tick += script_.writeCostMs;
+    script_.Spend();
     std::uint32_t taken = static_cast<std::uint32_t>(bytes.size());
-    if (script_.accept) taken = script_.accept(bytes);
+    if (script_.accept && !script_.runaway) taken = script_.accept(bytes);
     script_.received.insert(script_.received.end(), bytes.begin(), bytes.begin() + taken);
     return taken;
   }
   bool GetCommModemStatus(std::uint32_t& status) noexcept override {
     script_.calls.push_back("GetCommModemStatus");
-    const std::optional<std::uint32_t> answer =
-        script_.modemStatus ? script_.modemStatus() : std::optional<std::uint32_t>(kMsDsrOn);
+    const std::optional<std::uint32_t> answer = script_.modemStatus && !script_.runaway
+                                                    ? script_.modemStatus()
+                                                    : std::optional<std::uint32_t>(kMsDsrOn);
     if (!answer) return false;
     status = *answer;
     return true;
   }
   bool ClearCommError(std::uint32_t& errors) noexcept override {
     script_.calls.push_back("ClearCommError");
-    const std::optional<std::uint32_t> answer =
-        script_.errorWord ? script_.errorWord() : std::optional<std::uint32_t>(0);
+    const std::optional<std::uint32_t> answer = script_.errorWord && !script_.runaway
+                                                    ? script_.errorWord()
+                                                    : std::optional<std::uint32_t>(0);
     if (!answer) return false;
     errors = *answer;
     return true;
   }
   bool QueryParallelStatus(std::span<std::uint8_t, 16> out) noexcept override {
     script_.calls.push_back("QueryParallelStatus");
-    const std::optional<std::uint8_t> answer = script_.parallelStatus
+    const std::optional<std::uint8_t> answer = script_.parallelStatus && !script_.runaway
                                                    ? script_.parallelStatus()
                                                    : std::optional<std::uint8_t>(kParallelSelected);
     if (!answer) return false;
@@ -138,6 +155,7 @@ class ScriptedPortApi final : public PortApi {
   std::uint32_t GetTickCount() noexcept override { return script_.tick; }
   void Sleep(std::uint32_t milliseconds) noexcept override {
     script_.calls.push_back("Sleep " + std::to_string(milliseconds));
+    script_.Spend();
     script_.tick += script_.sleepAdvance;
   }
 
