@@ -114,8 +114,8 @@ void DiscardSigpipeAndUnblock() noexcept {
     while (::sigtimedwait(&pipeOnly, nullptr, &noWait) == -1 && errno == EINTR) {
     }
 #else
-    int signal = 0;
-    ::sigwait(&pipeOnly, &signal);
+    int taken = 0;
+    ::sigwait(&pipeOnly, &taken);
 #endif
   }
   ::pthread_sigmask(SIG_UNBLOCK, &pipeOnly, nullptr);
