@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/ByteBlock.h"
+#include "virtualprinter/MonoImage.h"
+
+namespace quillmark {
+
+// Encodes a one-bit picture as a PNG file: 1-bit greyscale, one pixel a dot, a set bit
+// black and a clear bit white, no interlace. The image data is a zlib stream of stored
+// (uncompressed) deflate blocks, so no compression library is needed; a printed page is
+// 1/8 byte a dot plus one byte a row. A picture with no rows is written as one white row,
+// since PNG has no empty image. Empty when the PNG would not fit 32 bits or its memory
+// cannot be had.
+std::optional<ByteBlock> EncodePng(const MonoImageView& image) noexcept;
+
+// Writes EncodePng's result to `path` through a temporary file and a rename, so that a
+// failure leaves any earlier file at `path` as it was. False on any failure.
+bool WritePngFile(const MonoImageView& image, const std::string& path) noexcept;
+
+}  // namespace quillmark
