@@ -48,6 +48,82 @@ std::string Dots(int width, int height) {
   return std::to_string(width) + " x " + std::to_string(height) + " dots";
 }
 
+// Transposes an 8 x 8 block of dots: in[j] holds dot column j, top dot in bit 7; out[k] is
+// dot row k, leftmost dot in bit 7. Three rounds of swapping ever larger sub-blocks across
+// the diagonal, on all 64 bits at once.
+std::array<std::uint8_t, 8> Transpose8(const std::array<std::uint8_t, 8>& in) noexcept {
+  std::uint64_t x = 0;
+  for (std::uint8_t byte : in)
+    x = x << 8 | byte;
+  std::uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAULL;
+  x ^= t ^ (t << 7);
+  t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCULL;
+  x ^= t ^ (t << 14);
+  t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ULL;
+  x ^= t ^ (t << 28);
+  std::array<std::uint8_t, 8> out{};
+  for (int k = 7; k >= 0; --k, x >>= 8)
+    out[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(x);
+  return out;
+}
+
+// Each bit of a byte doubled: the 8 dots of a row byte drawn double width.
+constexpr std::array<std::uint16_t, 256> MakeDoubled() {
+  std::array<std::uint16_t, 256> table{};
+  for (unsigned v = 0; v < 256; ++v)
+    for (unsigned bit = 0; bit < 8; ++bit)
+      if ((v >> bit & 1U) != 0) table[v] = static_cast<std::uint16_t>(table[v] | 3U << (2 * bit));
+  return table;
+}
+constexpr std::array<std::uint16_t, 256> kDoubled = MakeDoubled();
+
+// Draws `image` from row `top` of the paper, its dots sx by sy paper dots, at most `rows`
+// rows, cut at the paper's width. The column-major raster is turned into paper rows eight
+// columns by eight rows at a time.
+void DrawImage(Paper& paper, int top, int rows, const NvImageView& image, int sx, int sy) noexcept {
+  const std::size_t rowBytes = paper.rowBytes();
+  const int spare = paper.width() % 8;
+  const auto lastMask = static_cast<std::uint8_t>(spare == 0 ? 0xFFU : 0xFFU << (8 - spare));
+  auto put = [&](std::uint8_t* out, std::size_t index, std::uint8_t dots) {
+    if (index < rowBytes) out[index] |= index + 1 == rowBytes ? dots & lastMask : dots;
+  };
+  const auto heightUnits = static_cast<std::size_t>(image.heightUnits);
+  const auto groupBytes = static_cast<std::size_t>(sx);  // paper bytes one group of 8 makes
+  // Only the column groups that land on the paper are read.
+  const std::size_t groups = std::min(static_cast<std::size_t>(image.widthUnits),
+                                      (rowBytes + groupBytes - 1) / groupBytes);
+  for (std::size_t g = 0; g < heightUnits; ++g) {
+    const int firstRow = 8 * static_cast<int>(g) * sy;
+    if (firstRow >= rows) break;
+    for (std::size_t group = 0; group < groups; ++group) {
+      std::array<std::uint8_t, 8> columns{};
+      std::uint8_t any = 0;
+      for (std::size_t j = 0; j < 8; ++j) {
+        columns[j] = image.raster[(8 * group + j) * heightUnits + g];
+        any |= columns[j];
+      }
+      if (any == 0) continue;
+      const std::array<std::uint8_t, 8> dotRows = Transpose8(columns);
+      for (int k = 0; k < 8; ++k) {
+        const std::uint8_t dots = dotRows[static_cast<std::size_t>(k)];
+        if (dots == 0) continue;
+        for (int dy = 0; dy < sy; ++dy) {
+          const int row = firstRow + k * sy + dy;
+          if (row >= rows) break;
+          std::uint8_t* out = paper.MutableRow(top + row).data();
+          if (sx == 1) {
+            put(out, group, dots);
+          } else {
+            const std::uint16_t wide = kDoubled[dots];
+            put(out, 2 * group, static_cast<std::uint8_t>(wide >> 8));
+            put(out, 2 * group + 1, static_cast<std::uint8_t>(wide));
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 
 VirtualPrinterConfig VirtualPrinterConfigFor(const PrinterModel& model) noexcept {
@@ -289,27 +365,7 @@ void VirtualPrinter::PrintImage(int number, std::uint8_t m) noexcept {
   const int width = paper_.width();
   const int top = paper_.height();
   const int rows = FeedPaper(image->heightDots() * sy);
-  // Only the image columns that land on the paper are read.
-  const int columns = std::min(image->widthDots(), (width + sx - 1) / sx);
-  const auto heightUnits = static_cast<std::size_t>(image->heightUnits);
-  for (int c = 0; c < columns; ++c) {
-    const std::uint8_t* column = image->raster.data() + static_cast<std::size_t>(c) * heightUnits;
-    for (std::size_t g = 0; g < heightUnits; ++g) {
-      const std::uint8_t bits = column[g];
-      if (bits == 0) continue;
-      for (int k = 0; k < 8; ++k) {
-        if ((bits & (0x80U >> k)) == 0) continue;
-        const int row = (8 * static_cast<int>(g) + k) * sy;
-        for (int dy = 0; dy < sy && row + dy < rows; ++dy) {
-          std::uint8_t* out = paper_.MutableRow(top + row + dy).data();
-          for (int dx = 0; dx < sx; ++dx) {
-            const int dot = c * sx + dx;
-            if (dot < width) out[dot / 8] |= static_cast<std::uint8_t>(0x80U >> (dot % 8));
-          }
-        }
-      }
-    }
-  }
+  DrawImage(paper_, top, rows, *image, sx, sy);
   const int fullWidth = image->widthDots() * sx;
   Log({.kind = PrinterEventKind::kImagePrinted,
        .offset = commandStart_,

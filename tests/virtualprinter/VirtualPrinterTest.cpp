@@ -119,7 +119,8 @@ TEST(Printing, DotsBeyondThePrintWidthAreDropped) {
     int width, x, m, cut;
   };
   const Case cases[] = {{576, 80, 0, 64}, {576, 73, 0, 8},   {576, 72, 1, 576},
-                        {832, 104, 0, 0}, {832, 72, 3, 320}, {576, 1023, 0, 8184 - 576}};
+                        {832, 104, 0, 0}, {832, 72, 3, 320}, {576, 1023, 0, 8184 - 576},
+                        {580, 80, 0, 60}, {100, 10, 1, 60},  {20, 1, 3, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.x) + " units on " + std::to_string(c.width) + " dots");
     VirtualPrinter printer(Config(0x80000, c.width));
@@ -335,6 +336,16 @@ TEST(Job, PaperEndStopsPrintingUntilANewStrip) {
   printer.TakePaper();
   printer.Feed(Text("D\n"));
   ExpectTextLine(printer.paper(), 0, "D");
+
+  // An image is cut at the paper end too: 20 of its 32 double-height rows.
+  config.maxPaperRows = 20;
+  VirtualPrinter roll(config);
+  const Bytes image = Record(2, 2, 4);
+  roll.Feed(Cat({Define({image}), Print(1, 2)}));
+  ASSERT_EQ(roll.paper().height(), 20);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 24; ++x)
+      ASSERT_EQ(roll.paper().Dot(x, y), x < 16 && RecordDot(image, x, y / 2)) << x << "," << y;
 }
 
 }  // namespace
