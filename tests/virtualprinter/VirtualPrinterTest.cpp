@@ -350,3 +350,75 @@ TEST(Job, PaperEndStopsPrintingUntilANewStrip) {
 
 }  // namespace
 }  // namespace quillmark
+
+namespace quillmark {
+namespace {
+
+using test::Bytes;
+
+// Random streams of whole and broken commands, text and noise: whatever they hold, pieces
+// of any size must give the same paper and log as the whole (and, in the sanitizer
+// build, touch no memory they should not).
+TEST(Stream, RandomStreamsArePieceIndependent) {
+  std::mt19937 random(2024);
+  const std::uint8_t alphabet[] = {0x1B, 0x1C, 'q', 'p', 0, 1, 2, 3, 48, 51, '\n', 'A', 0xFF};
+  int stored = 0;
+  int printed = 0;
+  for (int round = 0; round < 200; ++round) {
+    Bytes stream;
+    const std::size_t length = random() % 3000;
+    while (stream.size() < length) {
+      switch (random() % 8) {
+        case 0: {
+          std::vector<Bytes> records;
+          for (unsigned n = 1 + random() % 3; n > 0; --n)
+            records.push_back(test::Record(1 + static_cast<int>(random() % 30),
+                                           1 + static_cast<int>(random() % 2), random()));
+          const Bytes command = test::Define(records, random() % 2 == 0);
+          // Now and then cut short, so that what follows lands inside it.
+          const std::size_t keep = random() % 8 == 0 ? random() % command.size() : command.size();
+          stream.insert(stream.end(), command.begin(), command.begin() + static_cast<long>(keep));
+          break;
+        }
+        case 1: {
+          const Bytes command =
+              test::Print(static_cast<int>(random() % 4), alphabet[random() % std::size(alphabet)]);
+          stream.insert(stream.end(), command.begin(), command.end());
+          break;
+        }
+        default:
+          stream.push_back(random() % 4 == 0 ? static_cast<std::uint8_t>(random())
+                                             : alphabet[random() % std::size(alphabet)]);
+      }
+    }
+    VirtualPrinterConfig config =
+        test::Config(500 + random() % 4000, 8 + static_cast<int>(random() % 900));
+    config.maxPaperRows = 4000;
+    VirtualPrinter whole(config);
+    VirtualPrinter split(config);
+    whole.Feed(stream);
+    for (std::size_t at = 0; at < stream.size();) {
+      const std::size_t take = std::min<std::size_t>(random() % 20, stream.size() - at);
+      split.Feed(std::span<const std::uint8_t>(stream).subspan(at, take));
+      at += take;
+    }
+    const Paper a = whole.TakePaper();
+    const Paper b = split.TakePaper();
+    ASSERT_EQ(a.height(), b.height()) << "round " << round;
+    for (int y = 0; y < a.height(); ++y)
+      ASSERT_TRUE(std::equal(a.Row(y).begin(), a.Row(y).end(), b.Row(y).begin(), b.Row(y).end()))
+          << "round " << round << " row " << y;
+    ASSERT_TRUE(std::equal(whole.events().begin(), whole.events().end(), split.events().begin(),
+                           split.events().end()))
+        << "round " << round;
+    for (const PrinterEvent& e : whole.events()) {
+      stored += e.kind == PrinterEventKind::kImageStored;
+      printed += e.kind == PrinterEventKind::kImagePrinted;
+    }
+  }
+  EXPECT_GT(stored, 100) << "printed " << printed;  // the streams reach the interesting paths
+  EXPECT_GT(printed, 50) << "stored " << stored;
+}
+
+}  // namespace
+}  // namespace quillmark
