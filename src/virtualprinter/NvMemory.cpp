@@ -33,10 +33,13 @@ int RecordHeightUnits(const std::uint8_t* header) noexcept {
 // Whether the file at `path` begins like a store; used to tell a store written for a
 // larger printer from some other, large file.
 bool StartsWithMagic(const std::string& path) noexcept {
-  FilePtr file = OpenFile(path, "rb");
+  FileInfo info;
+  FileError error;
+  const FileHandle file = OpenExisting(path, FileAccess::kRead, info, error);
   std::array<std::uint8_t, kStoreMagic.size()> start{};
-  return file && std::fread(start.data(), 1, start.size(), file.get()) == start.size() &&
-         start == kStoreMagic;
+  if (!file.valid()) return false;
+  const auto got = ReadUpTo(file, start, path, error);
+  return got && *got == start.size() && start == kStoreMagic;
 }
 
 }  // namespace
@@ -154,9 +157,10 @@ NvStoreError DecodeNvStore(std::span<const std::uint8_t> bytes, std::uint32_t nv
   return NvStoreError::kNone;
 }
 
-bool SaveNvStore(const NvMemory& memory, const std::string& path) noexcept {
+FileError SaveNvStore(const NvMemory& memory, const std::string& path) noexcept {
   const auto store = EncodeNvStore(memory);
-  return store && WriteFileAtomically(path, store->bytes());
+  if (!store) return {FileStep::kWrite, std::make_error_code(std::errc::not_enough_memory), path};
+  return ReplaceFileContents(path, store->bytes());
 }
 
 NvStoreError LoadNvStore(const std::string& path, std::uint32_t nvCapacity,
@@ -166,7 +170,7 @@ NvStoreError LoadNvStore(const std::string& path, std::uint32_t nvCapacity,
   const std::uint64_t limit =
       static_cast<std::uint64_t>(nvCapacity) + kStoreHeaderSize + kStoreTrailerSize;
   const ReadFileResult file =
-      ReadWholeFile(path, limit > 0xFFFFFFFFU ? 0xFFFFFFFFU : static_cast<std::uint32_t>(limit));
+      LoadWholeFile(path, limit > 0xFFFFFFFFU ? 0xFFFFFFFFU : static_cast<std::uint32_t>(limit));
   switch (file.error) {
     case ReadFileError::kNone:
       return DecodeNvStore(file.bytes->bytes(), nvCapacity, into);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/ByteBlock.h"
+#include "commands/SafeFile.h"
 
 namespace quillmark {
 
@@ -109,9 +110,9 @@ std::optional<ByteBlock> EncodeNvStore(const NvMemory& memory) noexcept;
 NvStoreError DecodeNvStore(std::span<const std::uint8_t> bytes, std::uint32_t nvCapacity,
                            NvMemory& into) noexcept;
 
-// Writes the store to `path` through a temporary file and a rename. False on failure,
-// with any earlier store at `path` left as it was.
-bool SaveNvStore(const NvMemory& memory, const std::string& path) noexcept;
+// Writes the store to `path` (UTF-8) with ReplaceFileContents: on failure any earlier store
+// at `path` is left as it was.
+FileError SaveNvStore(const NvMemory& memory, const std::string& path) noexcept;
 // Reads and decodes the store at `path`, as DecodeNvStore.
 NvStoreError LoadNvStore(const std::string& path, std::uint32_t nvCapacity,
                          NvMemory& into) noexcept;

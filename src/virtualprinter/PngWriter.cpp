@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "virtualprinter/Checksums.h"
-#include "virtualprinter/FileIo.h"
 
 namespace quillmark {
 namespace {
@@ -145,9 +144,10 @@ std::optional<ByteBlock> EncodePng(const MonoImageView& image) noexcept {
   return png;
 }
 
-bool WritePngFile(const MonoImageView& image, const std::string& path) noexcept {
+FileError WritePngFile(const MonoImageView& image, const std::string& path) noexcept {
   const auto png = EncodePng(image);
-  return png && WriteFileAtomically(path, png->bytes());
+  if (!png) return {FileStep::kWrite, std::make_error_code(std::errc::not_enough_memory), path};
+  return ReplaceFileContents(path, png->bytes());
 }
 
 }  // namespace quillmark

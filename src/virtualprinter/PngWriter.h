@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/ByteBlock.h"
+#include "commands/SafeFile.h"
 #include "virtualprinter/MonoImage.h"
 
 namespace quillmark {
@@ -17,8 +18,9 @@ namespace quillmark {
 // cannot be had.
 std::optional<ByteBlock> EncodePng(const MonoImageView& image) noexcept;
 
-// Writes EncodePng's result to `path` through a temporary file and a rename, so that a
-// failure leaves any earlier file at `path` as it was. False on any failure.
-bool WritePngFile(const MonoImageView& image, const std::string& path) noexcept;
+// Writes EncodePng's result to `path` (UTF-8) with ReplaceFileContents: a failure leaves any
+// earlier file at `path` as it was. A PNG that cannot be made in memory is reported as the
+// write step failing for lack of memory.
+FileError WritePngFile(const MonoImageView& image, const std::string& path) noexcept;
 
 }  // namespace quillmark

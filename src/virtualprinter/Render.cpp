@@ -24,11 +24,12 @@ RenderResult RenderStreamsToPng(VirtualPrinter& printer, std::span<const std::st
                                 const std::string& pngPath) noexcept {
   for (const std::string& input : inputs) {
     const ReadFileError error = FeedFile(printer, input);
-    if (error == ReadFileError::kNotFound) return {RenderError::kInputNotFound, input};
-    if (error != ReadFileError::kNone) return {RenderError::kInputUnreadable, input};
+    if (error == ReadFileError::kNotFound) return {RenderError::kInputNotFound, input, {}};
+    if (error != ReadFileError::kNone) return {RenderError::kInputUnreadable, input, {}};
   }
   const Paper paper = printer.TakePaper();
-  if (!WritePngFile(paper.View(), pngPath)) return {RenderError::kOutputFailed, pngPath};
+  FileError written = WritePngFile(paper.View(), pngPath);
+  if (written) return {RenderError::kOutputFailed, pngPath, std::move(written)};
   return {};
 }
 

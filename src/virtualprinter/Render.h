@@ -3,6 +3,7 @@
 #include <span>
 #include <string>
 
+#include "commands/SafeFile.h"
 #include "virtualprinter/FileIo.h"
 #include "virtualprinter/VirtualPrinter.h"
 
@@ -18,12 +19,13 @@ enum class RenderError {
   kNone,
   kInputNotFound,
   kInputUnreadable,
-  kOutputFailed,  // the PNG could not be made or written
+  kOutputFailed,  // the PNG could not be made or written: see `output`
 };
 
 struct RenderResult {
   RenderError error = RenderError::kNone;
   std::string path;  // the input or output the error is about
+  FileError output;  // with kOutputFailed, the step that failed and the system's error
 };
 
 // What `quillmark-cli render` does: feeds the files, in order, to `printer` as one stream

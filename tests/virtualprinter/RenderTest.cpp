@@ -34,7 +34,7 @@ class RenderTest : public ::testing::Test {
   }
 
   static void ExpectPngShows(const std::string& path, const Paper& paper) {
-    const ReadFileResult file = ReadWholeFile(path, 1U << 26);
+    const ReadFileResult file = LoadWholeFile(path, 1U << 26);
     ASSERT_EQ(file.error, ReadFileError::kNone);
     std::string error;
     const auto png = ReadStoredPng(file.bytes->bytes(), error);
@@ -82,7 +82,7 @@ TEST_F(RenderTest, ImagesKeptInAnNvStorePrintInALaterRun) {
   {
     VirtualPrinter first(Config(0x20000));
     first.Feed(Define({Record(1, 1, 1), image}));
-    ASSERT_TRUE(SaveNvStore(first.nvMemory(), store));
+    ASSERT_EQ(SaveNvStore(first.nvMemory(), store).step, FileStep::kNone);
   }
   VirtualPrinter later(Config(0x20000));
   ASSERT_EQ(LoadNvStore(store, 0x20000, later.nvMemory()), NvStoreError::kNone);
@@ -122,6 +122,7 @@ TEST_F(RenderTest, FailuresNameTheFileAndWriteNothing) {
   const RenderResult result = RenderStreamsToPng(printer, inputs, nowhere);
   EXPECT_EQ(result.error, RenderError::kOutputFailed);
   EXPECT_EQ(result.path, nowhere);
+  EXPECT_EQ(result.output.step, FileStep::kCreateTemporary);
 }
 
 }  // namespace
