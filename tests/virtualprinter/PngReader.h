@@ -1,9 +1,10 @@
 #pragma once
 
-// A reader for exactly the PNGs the virtual printer writes (1-bit greyscale, zlib stream of
-// stored blocks, filter 0), with its own bitwise CRC-32 and Adler-32, so that it checks
-// the writer instead of sharing its code. Anything else is an error.
+// A reader for exactly the PNGs the virtual printer writes (1-bit greyscale, a zlib stream
+// of stored blocks, filter 0), with its own bitwise CRC-32 and Adler-32, so that it checks
+// the writer rather than sharing its code. Anything else is an error.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -11,16 +12,6 @@
 #include <vector>
 
 namespace quillmark::test {
-
-struct DecodedPng {
-  int width = 0;
-  int height = 0;
-  std::vector<bool> black;  // row-major
-  bool Dot(int x, int y) const {
-    return black[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                 static_cast<std::size_t>(x)];
-  }
-};
 
 inline std::uint32_t SlowCrc32(std::span<const std::uint8_t> bytes) {
   std::uint32_t crc = 0xFFFFFFFFU;
@@ -41,86 +32,77 @@ inline std::uint32_t SlowAdler32(std::span<const std::uint8_t> bytes) {
   return b << 16 | a;
 }
 
-// The decoded picture, or empty with `error` saying what is wrong.
+struct DecodedPng {
+  int width = 0, height = 0;
+  std::vector<bool> black;  // row-major
+  bool Dot(int x, int y) const { return black[static_cast<std::size_t>(y * width + x)]; }
+};
+
+// The picture, or empty with `error` naming what is wrong.
 inline std::optional<DecodedPng> ReadStoredPng(std::span<const std::uint8_t> png,
                                                std::string& error) {
-  auto fail = [&](const std::string& why) -> std::optional<DecodedPng> {
-    error = why;
-    return std::nullopt;
-  };
-  auto be32 = [&](std::size_t at) {
-    return std::uint32_t{png[at]} << 24 | std::uint32_t{png[at + 1]} << 16 |
-           std::uint32_t{png[at + 2]} << 8 | png[at + 3];
+  auto u32 = [](std::span<const std::uint8_t> p, std::size_t at) {
+    return std::uint32_t{p[at]} << 24 | std::uint32_t{p[at + 1]} << 16 |
+           std::uint32_t{p[at + 2]} << 8 | p[at + 3];
   };
   const std::uint8_t signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (png.size() < 8 || !std::equal(signature, signature + 8, png.begin()))
-    return fail("signature");
+  error = "signature";
+  if (png.size() < 8 || !std::equal(signature, signature + 8, png.begin())) return std::nullopt;
   DecodedPng out;
   std::vector<std::uint8_t> zlib;
-  bool ended = false;
-  for (std::size_t pos = 8; !ended;) {
-    if (png.size() - pos < 12) return fail("truncated chunk");
-    const std::uint32_t length = be32(pos);
-    if (png.size() - pos - 12 < length) return fail("chunk length");
-    const std::string type(png.begin() + static_cast<long>(pos) + 4,
-                           png.begin() + static_cast<long>(pos) + 8);
-    const auto data = png.subspan(pos + 8, length);
-    if (SlowCrc32(png.subspan(pos + 4, length + 4)) != be32(pos + 8 + length))
-      return fail("CRC of " + type);
+  std::string type;
+  for (std::size_t pos = 8; type != "IEND"; pos += 12 + u32(png, pos)) {
+    error = "chunk framing";
+    if (png.size() - pos < 12 || png.size() - pos - 12 < u32(png, pos)) return std::nullopt;
+    const auto data = png.subspan(pos + 8, u32(png, pos));
+    type.assign(png.begin() + static_cast<long>(pos) + 4, png.begin() + static_cast<long>(pos) + 8);
+    error = "CRC of " + type;
+    if (SlowCrc32(png.subspan(pos + 4, data.size() + 4)) != u32(png, pos + 8 + data.size()))
+      return std::nullopt;
+    error = "chunk " + type;
     if (type == "IHDR") {
-      if (length != 13 || data[8] != 1 || data[9] != 0 || data[10] != 0 || data[11] != 0 ||
-          data[12] != 0)
-        return fail("IHDR");
-      out.width = static_cast<int>(be32(pos + 8));
-      out.height = static_cast<int>(be32(pos + 12));
+      const std::uint8_t format[] = {1, 0, 0, 0, 0};  // depth 1, grey, deflate, filter 0, plain
+      if (data.size() != 13 || !std::equal(format, format + 5, data.begin() + 8))
+        return std::nullopt;
+      out.width = static_cast<int>(u32(data, 0));
+      out.height = static_cast<int>(u32(data, 4));
     } else if (type == "IDAT") {
       zlib.insert(zlib.end(), data.begin(), data.end());
-    } else if (type == "IEND") {
-      ended = true;
-      if (pos + 12 != png.size()) return fail("bytes after IEND");
-    } else {
-      return fail("unexpected chunk " + type);
+    } else if (type != "IEND" || pos + 12 != png.size()) {
+      return std::nullopt;
     }
-    pos += 12 + length;
   }
-  if (zlib.size() < 6 || (zlib[0] & 0x0F) != 8 || (zlib[0] * 256 + zlib[1]) % 31 != 0 ||
-      (zlib[1] & 0x20) != 0)
-    return fail("zlib header");
+  error = "zlib header";
+  if (zlib.size() < 6 || (zlib[0] & 0x0F) != 8 || (zlib[0] * 256 + zlib[1]) % 31 != 0)
+    return std::nullopt;
   std::vector<std::uint8_t> raw;
   std::size_t pos = 2;
-  for (bool final = false; !final;) {
-    if (zlib.size() - pos < 5) return fail("truncated block");
-    if ((zlib[pos] & 0x06) != 0) return fail("not a stored block");
-    final = (zlib[pos] & 1) != 0;
-    const unsigned len = zlib[pos + 1] | zlib[pos + 2] << 8;
-    const unsigned nlen = zlib[pos + 3] | zlib[pos + 4] << 8;
-    if ((len ^ 0xFFFFU) != nlen) return fail("LEN/NLEN");
-    pos += 5;
-    if (zlib.size() - pos < len) return fail("block overruns");
-    raw.insert(raw.end(), zlib.begin() + static_cast<long>(pos),
-               zlib.begin() + static_cast<long>(pos + len));
-    pos += len;
+  for (bool last = false; !last;) {
+    error = "stored block";
+    if (zlib.size() - pos < 5 || (zlib[pos] & 0x06) != 0) return std::nullopt;
+    last = (zlib[pos] & 1) != 0;
+    const std::size_t len = zlib[pos + 1] | zlib[pos + 2] << 8;
+    if ((len ^ 0xFFFFU) != (zlib[pos + 3] | static_cast<unsigned>(zlib[pos + 4]) << 8) ||
+        zlib.size() - pos - 5 < len)
+      return std::nullopt;
+    raw.insert(raw.end(), zlib.begin() + static_cast<long>(pos + 5),
+               zlib.begin() + static_cast<long>(pos + 5 + len));
+    pos += 5 + len;
   }
-  if (zlib.size() - pos != 4) return fail("zlib trailer");
-  const std::uint32_t adler = std::uint32_t{zlib[pos]} << 24 | std::uint32_t{zlib[pos + 1]} << 16 |
-                              std::uint32_t{zlib[pos + 2]} << 8 | zlib[pos + 3];
-  if (SlowAdler32(raw) != adler) return fail("Adler-32");
+  error = "Adler-32";
+  if (zlib.size() - pos != 4 || SlowAdler32(raw) != u32(zlib, pos)) return std::nullopt;
+  error = "image data";
   const std::size_t line = 1 + (static_cast<std::size_t>(out.width) + 7) / 8;
   if (out.width < 1 || out.height < 1 || raw.size() != line * static_cast<std::size_t>(out.height))
-    return fail("image data size");
-  out.black.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
+    return std::nullopt;
+  const unsigned spare = (1U << ((8 - out.width % 8) % 8)) - 1;  // bits right of the width
   for (int y = 0; y < out.height; ++y) {
     const std::uint8_t* row = raw.data() + static_cast<std::size_t>(y) * line;
-    if (row[0] != 0) return fail("filter type");
-    for (int x = 0; x < out.width; ++x) {
-      const bool white = (row[1 + x / 8] & (0x80 >> (x % 8))) != 0;  // greyscale 0 is black
-      out.black[static_cast<std::size_t>(y) * static_cast<std::size_t>(out.width) +
-                static_cast<std::size_t>(x)] = !white;
-    }
-    const int spare = (8 - out.width % 8) % 8;
-    if (spare != 0 && (row[line - 1] & ((1 << spare) - 1)) != (1 << spare) - 1)
-      return fail("spare bits not white");
+    if (row[0] != 0 || (row[line - 1] & spare) != spare) return std::nullopt;  // filter, padding
+    for (int x = 0; x < out.width; ++x)
+      out.black.push_back((row[1 + x / 8] & (0x80 >> (x % 8))) == 0);  // greyscale 0 is black
   }
+  error.clear();
   return out;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <random>
 #include <string_view>
@@ -42,6 +43,10 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
 
 inline Bytes Text(std::string_view text) {
   return Bytes(text.begin(), text.end());
+}
+
+inline Bytes Of(const std::optional<ByteBlock>& block) {
+  return Bytes(block->bytes().begin(), block->bytes().end());
 }
 
 inline Bytes Define(const std::vector<Bytes>& records, bool esc = false) {
@@ -87,11 +92,14 @@ inline void ExpectTextLine(const Paper& paper, int top, std::string_view text) {
   }
 }
 
-inline void ExpectWhiteRows(const Paper& paper, int top, int rows) {
-  ASSERT_LE(top + rows, paper.height());
-  for (int y = top; y < top + rows; ++y)
-    for (int x = 0; x < paper.width(); ++x)
-      ASSERT_FALSE(paper.Dot(x, y)) << x << "," << y;
+inline void ExpectSamePaper(const Paper& actual, const Paper& expected) {
+  ASSERT_EQ(actual.width(), expected.width());
+  ASSERT_EQ(actual.height(), expected.height());
+  for (int y = 0; y < actual.height(); ++y) {
+    const auto a = actual.Row(y);
+    const auto e = expected.Row(y);
+    ASSERT_TRUE(std::equal(a.begin(), a.end(), e.begin(), e.end())) << "row " << y;
+  }
 }
 
 // Checks that rows from `top` hold `record` printed at the left margin scaled by sx, sy
