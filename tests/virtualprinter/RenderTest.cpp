@@ -14,7 +14,7 @@ namespace {
 
 using namespace quillmark::test;  // NOLINT(google-build-using-namespace): test helpers
 
-class RenderTest : public ::testing::Test {
+class VirtualPrinterRender : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ =
@@ -53,7 +53,7 @@ class RenderTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-TEST_F(RenderTest, FilesAreOneStreamAndThePngShowsItsPaper) {
+TEST_F(VirtualPrinterRender, FilesAreOneStreamAndThePngShowsItsPaper) {
   AppState state(kPlatformWin32Nt);
   state.imageSlots[2] = ByteBlock::CopyOf(Record(104, 30, 1));  // the full W4 width
   state.imageSlots[5] = ByteBlock::CopyOf(Record(3, 1, 2));
@@ -72,7 +72,7 @@ TEST_F(RenderTest, FilesAreOneStreamAndThePngShowsItsPaper) {
   EXPECT_EQ(printer.bytesIgnored(), 0U);
 }
 
-TEST_F(RenderTest, ImagesKeptInAnNvStorePrintInALaterRun) {
+TEST_F(VirtualPrinterRender, ImagesKeptInAnNvStorePrintInALaterRun) {
   const std::string store = (dir_ / "printer.nv").string();
   const Bytes image = Record(6, 2, 3);
   NvMemory memory;
@@ -96,7 +96,7 @@ TEST_F(RenderTest, ImagesKeptInAnNvStorePrintInALaterRun) {
   ExpectRendered(later, {Write("print.bin", Print(2, 0))}, expected);
 }
 
-TEST_F(RenderTest, FailuresNameTheFileAndWriteNothing) {
+TEST_F(VirtualPrinterRender, FailuresNameTheFileAndWriteNothing) {
   const std::string good = Write("ok.bin", Text("hello\n"));
   const std::string png = (dir_ / "out.png").string();
   struct Case {

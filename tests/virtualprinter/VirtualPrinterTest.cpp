@@ -23,7 +23,7 @@ bool Logged(const VirtualPrinter& printer, PrinterEventKind kind) {
   return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
 }
 
-TEST(Definition, CapacityDecidesWhatIsStored) {
+TEST(VirtualPrinterDefine, CapacityDecidesWhatIsStored) {
   // Capacity 48. Records of x by 1 units take 8x + 4 bytes: (1) 12, (2) 20, (3) 28, (6) 52.
   const std::vector<Bytes> old = {Record(1, 1, 1), Record(1, 1, 2), Record(1, 1, 3)};
   struct Case {
@@ -59,7 +59,7 @@ TEST(Definition, CapacityDecidesWhatIsStored) {
   }
 }
 
-TEST(Definition, ImpossibleRecordEndsTheCommandAfterItsHeader) {
+TEST(VirtualPrinterDefine, ImpossibleRecordEndsTheCommandAfterItsHeader) {
   const Bytes bad[] = {{0, 0, 1, 0}, {1, 0, 0, 0}, {0, 4, 1, 0}, {1, 0, 0x21, 1}};
   for (const Bytes& header : bad) {
     for (int position : {1, 2}) {
@@ -77,7 +77,7 @@ TEST(Definition, ImpossibleRecordEndsTheCommandAfterItsHeader) {
   }
 }
 
-TEST(Printing, ModesScaleTheImageAndThePrintWidthCutsIt) {
+TEST(VirtualPrinterPrint, ModesScaleTheImageAndThePrintWidthCutsIt) {
   struct Case {
     int width, x, m, cut;  // cut: dot columns beyond the print width
   };
@@ -111,7 +111,7 @@ TEST(Printing, ModesScaleTheImageAndThePrintWidthCutsIt) {
   }
 }
 
-TEST(Printing, UndefinedImagesPrintNothingAndPendingTextGoesFirst) {
+TEST(VirtualPrinterPrint, UndefinedImagesPrintNothingAndPendingTextGoesFirst) {
   VirtualPrinter printer(Config(0x40000));
   const Bytes image = Record(2, 1, 3);
   printer.Feed(Print(1, 0));  // nothing defined yet
@@ -125,7 +125,7 @@ TEST(Printing, UndefinedImagesPrintNothingAndPendingTextGoesFirst) {
   ExpectImage(printer.paper(), kGlyphCellHeight, image);
 }
 
-TEST(Text, LinesWrapAndLineFeedsFeed) {
+TEST(VirtualPrinterText, LinesWrapAndLineFeedsFeed) {
   const std::string line48(48, 'x');
   const std::string line69 = std::string(68, 'y') + "z";
   struct Case {
@@ -151,7 +151,7 @@ TEST(Text, LinesWrapAndLineFeedsFeed) {
   }
 }
 
-TEST(Text, NulIsSilentAndOtherBytesAreCountedAsIgnored) {
+TEST(VirtualPrinterText, NulIsSilentAndOtherBytesAreCountedAsIgnored) {
   struct Case {
     Bytes input;
     std::string printed;  // what must come out, fed on its own
@@ -188,7 +188,7 @@ TEST(Text, NulIsSilentAndOtherBytesAreCountedAsIgnored) {
 // Streams fed whole and in pieces of any size give the same paper and log: the real
 // definition and print-test streams in both command forms, then random mixes of whole and
 // broken commands, text and noise (in the sanitizer build, also a hunt for bad memory use).
-TEST(Stream, PiecesOfAnySizeGiveTheSamePaperAndLog) {
+TEST(VirtualPrinterStream, PiecesOfAnySizeGiveTheSamePaperAndLog) {
   const std::uint8_t noise[] = {0x1B, 0x1C, 'q', 'p', 0, 1, 2, 3, 48, 51, '\n', 'A', 0xFF};
   const int modes[] = {0, 1, 2, 3, 48, 49, 50, 51, 4};
   std::mt19937 random(2024);
@@ -246,7 +246,7 @@ TEST(Stream, PiecesOfAnySizeGiveTheSamePaperAndLog) {
   EXPECT_GT(printed, 50);
 }
 
-TEST(TestSheet, ShowsTheStoredImageUnderItsLabel) {
+TEST(VirtualPrinterTestSheet, ShowsTheStoredImageUnderItsLabel) {
   const Bytes image = Record(9, 4, 99);  // 72 x 32 dots
   for (std::int32_t brixMode : {0, 1}) {
     for (int slot : {1, 7, 10}) {
@@ -275,7 +275,7 @@ TEST(TestSheet, ShowsTheStoredImageUnderItsLabel) {
   }
 }
 
-TEST(Job, EndingInsideACommandDropsIt) {
+TEST(VirtualPrinterJob, EndingInsideACommandDropsIt) {
   const Bytes stream = Define({Record(1, 1, 1), Record(2, 2, 2)});
   struct Case {
     std::size_t cut;  // bytes of `stream` fed
@@ -300,7 +300,7 @@ TEST(Job, EndingInsideACommandDropsIt) {
   }
 }
 
-TEST(Job, PaperEndStopsPrintingUntilANewStrip) {
+TEST(VirtualPrinterJob, PaperEndStopsPrintingUntilANewStrip) {
   VirtualPrinterConfig config = Config(0x40000);
   config.maxPaperRows = 30;
   VirtualPrinter printer(config);
