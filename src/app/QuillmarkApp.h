@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string_view>
+
+#include "framework/WinApp.h"
+
+namespace quillmark {
+
+// The command line that offers the service command Patch: exactly this, nothing more.
+inline constexpr std::string_view kServiceAccessCode = "QXV";
+
+// The application: runs the main window once, then ends the program.
+class CQuillmarkApp : public CWinApp {
+ public:
+  // Builds the main window, offers Patch when m_lpCmdLine is the access code (compared
+  // byte for byte), runs the window modally and returns false when it has closed.
+  bool InitInstance() override;
+};
+
+}  // namespace quillmark

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QIcon>
+#include <array>
+
+#include "app/AppState.h"
+#include "framework/Dialog.h"
+#include "framework/GuiCommandUi.h"
+
+namespace quillmark {
+
+// The main window: ten image-slot check boxes, the send-progress bar and the memory
+// gauge, and the command buttons. It holds the run's working state. While it initialises
+// it asks for the target printer; Exit, Enter, Esc or the close box end the run.
+class CQuillmarkDlg : public CDialog {
+ public:
+  explicit CQuillmarkDlg(QWidget* parent = nullptr);
+  ~CQuillmarkDlg() override;  // AppState's destructor releases slots 1 to 10
+
+  void DoDataExchange(CDataExchange& dx) override;
+  bool OnInitDialog() override;
+
+  // Message handlers. OnSysCommand opens the About box for any command whose ID masked
+  // with 0xFFF0 is IDM_ABOUTBOX and leaves the others to the framework.
+  void OnSysCommand(unsigned id, long param);
+  void OnPaint();
+  void OnDownLoad();
+  void OnPrint();
+  void OnPatch();
+  void OnFile();
+  void OnPort();
+  void OnBitmapCheck(int slot);  // slot 1 to 10, from check box 1005 + slot
+
+  // The user interface the command logic uses: message boxes owned by this window and
+  // the upper progress bar (1016).
+  GuiCommandUi CommandUiForSend() { return GuiCommandUi(*this, sendProgress); }
+
+  AppState appState;
+  CProgressCtrl sendProgress;                  // control 1016
+  CProgressCtrl memoryGauge;                   // control 1017
+  std::array<CButton, kSlotCount> slotChecks;  // controls 1006 to 1015, slot 1 first
+  QIcon appIcon;
+
+ protected:
+  std::span<const MessageMapEntry> GetMessageMap() const override;
+};
+
+}  // namespace quillmark

@@ -1,0 +1,9 @@
+#include "dialogs/AboutDlg.h"
+
+#include "res/Resource.h"
+
+namespace quillmark {
+
+CAboutDlg::CAboutDlg(QWidget* parent) : CDialog(IDD_ABOUTBOX, parent) {}
+
+}  // namespace quillmark

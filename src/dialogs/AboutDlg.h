@@ -1,0 +1,13 @@
+#pragma once
+
+#include "framework/Dialog.h"
+
+namespace quillmark {
+
+// The About box: the icon, the version line and OK.
+class CAboutDlg : public CDialog {
+ public:
+  explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+}  // namespace quillmark

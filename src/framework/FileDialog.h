@@ -1,0 +1,64 @@
+#pragma once
+
+// The Open and Save As dialogs, taking the arguments of a classic file dialog: a filter
+// string of description|pattern pairs, a default extension and OFN_* flags.
+
+#include <QStringList>
+#include <QWidget>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "commands/CommandUi.h"
+
+namespace quillmark {
+
+inline constexpr unsigned OFN_FILEMUSTEXIST = 0x1000;  // Open: only an existing file
+
+struct FileFilter {
+  std::string description;  // "Bitmap Files (*.bmp)"
+  std::string patterns;     // "*.bmp", several separated by ';'
+};
+
+// "A (*.a)|*.a|B|b||": pairs of description and pattern, each ended by a bar, the list
+// ended by a second bar. Parsing stops at an empty description; a description without a
+// pattern is dropped.
+std::vector<FileFilter> ParseFilterString(std::string_view filter);
+
+// The same filters as Qt's name filters, "Description (pattern pattern)": patterns
+// separated by blanks and "*.*" (every file on Windows) written "*". A description that
+// already ends with its patterns in parentheses is not given them twice.
+QStringList QtNameFilters(std::string_view filter);
+
+// `path` with ".extension" appended when its file name has no extension; a name with any
+// extension, or an empty extension, leaves it as typed.
+std::string WithDefaultExtension(std::string_view path, std::string_view extension);
+
+class CFileDialog {
+ public:
+  CFileDialog(bool openFileDialog, std::string defaultExtension = {}, std::string fileName = {},
+              unsigned flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, std::string filter = {},
+              QWidget* parent = nullptr);
+  CFileDialog(const FileDialogRequest& request, QWidget* parent);
+
+  // IDOK with a chosen file, IDCANCEL when cancelled. The first filter is preselected;
+  // the default extension is appended to a name typed without one. A Save As dialog with
+  // OFN_OVERWRITEPROMPT asks before an existing file is replaced; "No" returns to the
+  // dialog.
+  int DoModal();
+
+  std::string GetPathName() const;   // the full path
+  std::string GetFileName() const;   // the name without the folder
+  std::string GetFileExt() const;    // the extension without the dot
+  std::string GetFileTitle() const;  // the name without folder and extension
+  const FileDialogRequest& Request() const { return request_; }
+
+ private:
+  bool ConfirmChoice(QWidget* owner, const QString& path) const;
+
+  FileDialogRequest request_;
+  QWidget* parent_;
+  QString pathName_;
+};
+
+}  // namespace quillmark
