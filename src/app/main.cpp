@@ -1,6 +1,8 @@
 #include <QApplication>
 
 #include "app/QuillmarkApp.h"
+#include "framework/Dialog.h"
+#include "res/Resource.h"
 
 namespace {
 quillmark::CQuillmarkApp theApp;
@@ -11,6 +13,7 @@ int main(int argc, char** argv) {
   theApp.SetCommandLine(argc, argv);
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillmark"));
+  QApplication::setWindowIcon(quillmark::LoadIconResource(quillmark::IDR_MAINFRAME));
   // The program ends when its main window closes; InitInstance returns false then.
   theApp.InitInstance();
   return 0;

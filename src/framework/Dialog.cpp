@@ -39,6 +39,24 @@ T* MakeChild(Args&&... args) {
 
 constexpr int kIconSize = 32;
 
+// Check boxes and radio buttons answer a click anywhere in their rectangle, not only on
+// the box and the text, as the template's rectangle promises.
+class CheckBoxControl : public QCheckBox {
+ public:
+  using QCheckBox::QCheckBox;
+
+ protected:
+  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
+class RadioButtonControl : public QRadioButton {
+ public:
+  using QRadioButton::QRadioButton;
+
+ protected:
+  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
 }  // namespace
 
 void DDX_Control(CDataExchange& dx, int id, CWnd& control) {
@@ -202,14 +220,14 @@ QWidget* CDialog::CreateControl(const ControlTemplate& control, QWidget* client,
       break;
     }
     case ControlKind::AutoCheckBox: {
-      auto* box = MakeChild<QCheckBox>(caption, client);
+      auto* box = MakeChild<CheckBoxControl>(caption, client);
       connect(box, &QAbstractButton::clicked, this,
               [this, id] { SendNotification(Notification::Clicked, id); });
       widget = box;
       break;
     }
     case ControlKind::AutoRadioButton: {
-      auto* radio = MakeChild<QRadioButton>(caption, client);
+      auto* radio = MakeChild<RadioButtonControl>(caption, client);
       if (radioGroup == nullptr) radioGroup = MakeChild<QButtonGroup>(client);
       radioGroup->addButton(radio);
       connect(radio, &QAbstractButton::clicked, this,
@@ -370,6 +388,12 @@ void CDialog::CenterWindow() {
   frame.moveLeft(std::max(desktop.left(), std::min(frame.left(), desktop.right() - frame.width())));
   frame.moveTop(std::max(desktop.top(), std::min(frame.top(), desktop.bottom() - frame.height())));
   move(frame.topLeft());
+  recentreOnShow_ = !isVisible();
+}
+
+void CDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (std::exchange(recentreOnShow_, false)) CenterWindow();
 }
 
 CMenu* CDialog::GetSystemMenu(bool revert) {

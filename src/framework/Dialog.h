@@ -206,6 +206,7 @@ class CDialog : public QDialog {
   virtual std::span<const MessageMapEntry> GetMessageMap() const;
 
   void paintEvent(QPaintEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 #ifdef _WIN32
   bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
@@ -237,6 +238,7 @@ class CDialog : public QDialog {
   bool defaultRequested_ = false;
   bool runningModal_ = false;
   bool endRequested_ = false;
+  bool recentreOnShow_ = false;  // centred before the frame's size was known
   int endResult_ = IDCANCEL;
 };
 

@@ -130,21 +130,8 @@ int CFileDialog::DoModal() {
     }
   }
 
-  QFileDialog dialog(owner,
-                     request_.openFileDialog ? QStringLiteral("Open") : QStringLiteral("Save As"));
-  dialog.setAcceptMode(request_.openFileDialog ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-  dialog.setFileMode(request_.openFileDialog && (request_.flags & OFN_FILEMUSTEXIST)
-                         ? QFileDialog::ExistingFile
-                         : QFileDialog::AnyFile);
-  dialog.setOption(QFileDialog::DontConfirmOverwrite);  // asked below, through MessageBox
-  const QStringList filters = QtNameFilters(request_.filter);
-  if (!filters.isEmpty()) {
-    dialog.setNameFilters(filters);
-    dialog.selectNameFilter(filters.front());
-  }
-  if (!request_.defaultExtension.empty())
-    dialog.setDefaultSuffix(QString::fromStdString(request_.defaultExtension));
-  if (!request_.initialFileName.empty()) dialog.selectFile(FromNative(request_.initialFileName));
+  QFileDialog dialog(owner);
+  Configure(dialog);
 
   for (;;) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return IDCANCEL;
@@ -158,6 +145,24 @@ int CFileDialog::DoModal() {
     }
     dialog.selectFile(path);
   }
+}
+
+void CFileDialog::Configure(QFileDialog& dialog) const {
+  dialog.setWindowTitle(request_.openFileDialog ? QStringLiteral("Open")
+                                                : QStringLiteral("Save As"));
+  dialog.setAcceptMode(request_.openFileDialog ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+  dialog.setFileMode(request_.openFileDialog && (request_.flags & OFN_FILEMUSTEXIST)
+                         ? QFileDialog::ExistingFile
+                         : QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);  // asked by ConfirmChoice instead
+  const QStringList filters = QtNameFilters(request_.filter);
+  if (!filters.isEmpty()) {
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.front());
+  }
+  if (!request_.defaultExtension.empty())
+    dialog.setDefaultSuffix(QString::fromStdString(request_.defaultExtension));
+  if (!request_.initialFileName.empty()) dialog.selectFile(FromNative(request_.initialFileName));
 }
 
 bool CFileDialog::ConfirmChoice(QWidget* owner, const QString& path) const {

@@ -3,6 +3,7 @@
 // The Open and Save As dialogs, taking the arguments of a classic file dialog: a filter
 // string of description|pattern pairs, a default extension and OFN_* flags.
 
+#include <QFileDialog>
 #include <QStringList>
 #include <QWidget>
 #include <string>
@@ -46,6 +47,9 @@ class CFileDialog {
   // OFN_OVERWRITEPROMPT asks before an existing file is replaced; "No" returns to the
   // dialog.
   int DoModal();
+
+  // Sets up a Qt file dialog with these arguments, as DoModal does.
+  void Configure(QFileDialog& dialog) const;
 
   std::string GetPathName() const;   // the full path
   std::string GetFileName() const;   // the name without the folder

@@ -98,7 +98,13 @@ int MessageBox(QWidget* owner, const std::string& text, const std::string& capti
     shown.caption = box.windowTitle().toStdString();
     shown.type = type;
     shown.icon = IconTypeOf(box.icon());
-    shown.buttons = MessageBoxButtons(type);
+    // Read back from the box itself: what the user would see.
+    for (QAbstractButton* shownButton : box.buttons()) {
+      for (std::size_t i = 0; i < buttons.size(); ++i)
+        if (buttons[i] == shownButton) shown.buttons.push_back(specs[i].id);
+    }
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+      if (box.defaultButton() == buttons[i]) shown.defaultButton = specs[i].id;
     shown.ownerCaption = owner != nullptr ? owner->windowTitle().toStdString() : std::string();
     const std::optional<int> answer = testhook::internal::NextMessageBoxAnswer(shown);
     if (!answer) return EscapeAnswer(specs);

@@ -1,5 +1,7 @@
 #include "framework/TestHook.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <cstdio>
@@ -119,6 +121,13 @@ void ScheduleDialogAction(CDialog& dialog) {
   }
   QPointer<CDialog> guard(&dialog);
   QTimer::singleShot(0, &dialog, [guard, action = std::move(action)] {
+    if (!guard) return;
+    // The action works as a user would, on the active window with its focus in place.
+    guard->activateWindow();
+    QElapsedTimer waited;
+    waited.start();
+    while (guard && !guard->isActiveWindow() && waited.elapsed() < 2000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     if (!guard) return;
     if (action) {
       action(*guard);

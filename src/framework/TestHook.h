@@ -51,6 +51,7 @@ struct ShownMessageBox {
   unsigned type = 0;         // the MB_* type asked for
   unsigned icon = 0;         // the MB_ICON* value of the icon the box shows
   std::vector<int> buttons;  // the IDs of the buttons the box shows, in order
+  int defaultButton = 0;     // the ID of the button Enter presses
   std::string ownerCaption;  // the title of the owner window, empty without owner
 };
 struct ShownFileDialog {

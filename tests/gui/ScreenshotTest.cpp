@@ -19,8 +19,17 @@ namespace {
 
 class Screenshots : public GuiTest {
  protected:
-  // Saves the dialog's picture and checks it shows a window of the dialog's size.
+  // Saves the dialog's picture and checks it shows a window of the dialog's size, with
+  // every control inside the window and every caption as wide as its control allows.
   static void Save(CDialog& dialog, const char* name) {
+    for (QWidget* control : dialog.findChildren<QWidget*>()) {
+      if (!control->property(kControlIdProperty).isValid()) continue;
+      SCOPED_TRACE(control->objectName().toStdString());
+      EXPECT_TRUE(dialog.rect().contains(control->geometry()));
+      if (control->inherits("QAbstractButton") || control->inherits("QLabel")) {
+        EXPECT_LE(control->sizeHint().width(), control->width());
+      }
+    }
     const QString folder = QStringLiteral(QUILLMARK_SCREENSHOT_DIR);
     ASSERT_TRUE(QDir().mkpath(folder));
     const QImage image = FramedSnapshot(dialog);
