@@ -14,7 +14,10 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillmark"));
   QApplication::setWindowIcon(quillmark::LoadIconResource(quillmark::IDR_MAINFRAME));
-  // The program ends when its main window closes; InitInstance returns false then.
+  // Dialogs open and close one after another before the main window shows (Target
+  // Printer first); none of them ends the program. It ends when InitInstance returns
+  // false, once the main window has closed.
+  QApplication::setQuitOnLastWindowClosed(false);
   theApp.InitInstance();
   return 0;
 }

@@ -160,8 +160,9 @@ TEST_F(PortSetting, CancelEscAndTheCloseBoxWriteNothing) {
       {"Esc", [](CPortSettingDlg& d) { PressKey(d, Qt::Key_Escape); }},
       {"close box", [](CPortSettingDlg& d) { d.close(); }},
   };
-  for (const auto& [how, close] : ways) {
-    SCOPED_TRACE(how);
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.first);
+    const auto& close = way.second;
     const PortSettings before{0, 0, 5, 1, 0, 2, 1};
     PortSettings settings = before;
     const int result = RunPortSetting(settings, [&](CPortSettingDlg& dialog) {
