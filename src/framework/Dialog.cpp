@@ -251,6 +251,7 @@ QWidget* CDialog::CreateControl(const ControlTemplate& control, QWidget* client,
       break;
     }
     case ControlKind::ProgressBar:
+      // The style frames every progress bar, which stands for the border.
       widget = MakeChild<ProgressBarControl>(client);
       focusable = false;
       break;
@@ -259,6 +260,7 @@ QWidget* CDialog::CreateControl(const ControlTemplate& control, QWidget* client,
       label->setTextFormat(Qt::PlainText);
       label->setWordWrap(true);
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      if (control.style & kCtlBorder) label->setFrameStyle(QFrame::Box | QFrame::Plain);
       widget = label;
       focusable = false;
       break;

@@ -25,10 +25,13 @@ inline constexpr unsigned kCtlGroup = 0x0001;          // starts a group (radio 
 inline constexpr unsigned kCtlTabStop = 0x0002;        // reached with Tab
 inline constexpr unsigned kCtlDisabled = 0x0004;       // created disabled
 inline constexpr unsigned kCtlDefaultButton = 0x0008;  // Enter activates it
-inline constexpr unsigned kCtlBorder = 0x0010;         // thin frame (progress bars)
-inline constexpr unsigned kCtlVScroll = 0x0020;        // drop-down list with a scroll bar
-inline constexpr unsigned kCtlVCenter = 0x0040;        // text vertically centred
-inline constexpr unsigned kCtlLeftAlign = 0x0080;      // text left-aligned (static text)
+inline constexpr unsigned kCtlBorder = 0x0010;         // thin frame around the control
+// Looks the Qt controls have anyway, kept so the templates say all they mean: an open
+// list scrolls when it has more entries than room, a check box centres its text
+// vertically, a static text is left-aligned.
+inline constexpr unsigned kCtlVScroll = 0x0020;
+inline constexpr unsigned kCtlVCenter = 0x0040;
+inline constexpr unsigned kCtlLeftAlign = 0x0080;
 
 // Dialog style flags (combined with |).
 inline constexpr unsigned kDlgCaption = 0x0001;      // title bar
