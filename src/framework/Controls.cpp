@@ -97,10 +97,6 @@ std::string CComboBox::GetLBText(int index) const {
   return FromQt(combo->itemText(index));
 }
 
-void CComboBox::ResetContent() {
-  if (auto* combo = qobject_cast<QComboBox*>(widget_)) combo->clear();
-}
-
 void CProgressCtrl::SetRange32(int lower, int upper) {
   if (auto* bar = dynamic_cast<ProgressBarControl*>(widget_.data()))
     bar->SetControlRange(lower, upper);

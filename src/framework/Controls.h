@@ -61,7 +61,6 @@ class CComboBox : public CWnd {
   int AddString(const std::string& text);  // returns the new entry's index
   int GetCount() const;
   std::string GetLBText(int index) const;  // empty when out of range
-  void ResetContent();
 };
 
 // A progress bar.

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <vector>
 
 #include "framework/TestHook.h"
 #include "framework/WinApp.h"
@@ -68,13 +69,6 @@ int EscapeAnswer(const std::vector<ButtonSpec>& specs) {
 }
 
 }  // namespace
-
-std::vector<int> MessageBoxButtons(unsigned type) {
-  std::vector<int> ids;
-  for (const auto& spec : ButtonSpecs(type))
-    ids.push_back(spec.id);
-  return ids;
-}
 
 int MessageBox(QWidget* owner, const std::string& text, const std::string& caption, unsigned type) {
   if (owner == nullptr) owner = AfxGetMainWnd();

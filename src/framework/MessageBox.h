@@ -5,7 +5,6 @@
 
 #include <QWidget>
 #include <string>
-#include <vector>
 
 #include "commands/CommandUi.h"
 
@@ -22,8 +21,5 @@ inline constexpr unsigned MB_DEFMASK = 0xF00;
 // IDOK, IDCANCEL, IDRETRY, IDYES or IDNO; closing the box counts as Cancel where there
 // is one, as OK in an OK box, and as No in a Yes/No box.
 int MessageBox(QWidget* owner, const std::string& text, const std::string& caption, unsigned type);
-
-// The button IDs of a type's button set, in the order the box shows them.
-std::vector<int> MessageBoxButtons(unsigned type);
 
 }  // namespace quillmark
