@@ -3,12 +3,15 @@
 #include "dialogs/AboutDlg.h"
 #include "dialogs/PortSettingDlg.h"
 #include "dialogs/TargetPrinterDlg.h"
+#include "port/SystemPortApi.h"
 #include "res/Resource.h"
 
 namespace quillmark {
 
 CQuillmarkDlg::CQuillmarkDlg(QWidget* parent)
-    : CDialog(IDD_QUILLMARK_DIALOG, parent), appIcon(LoadIconResource(IDR_MAINFRAME)) {}
+    : CDialog(IDD_QUILLMARK_DIALOG, parent),
+      portApi(MakeSystemPortApi()),
+      appIcon(LoadIconResource(IDR_MAINFRAME)) {}
 
 CQuillmarkDlg::~CQuillmarkDlg() = default;
 

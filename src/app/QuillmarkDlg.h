@@ -2,10 +2,12 @@
 
 #include <QIcon>
 #include <array>
+#include <memory>
 
 #include "app/AppState.h"
 #include "framework/Dialog.h"
 #include "framework/GuiCommandUi.h"
+#include "port/PortApi.h"
 
 namespace quillmark {
 
@@ -36,6 +38,9 @@ class CQuillmarkDlg : public CDialog {
   GuiCommandUi CommandUiForSend() { return GuiCommandUi(*this, sendProgress); }
 
   AppState appState;
+  // The printer ports DownLoad and Print open: the system's devices ("LPT1" as /dev/lp0 on
+  // Linux). Tests put a backend here whose names lead to FIFOs or pseudo-terminals.
+  std::unique_ptr<PortApi> portApi;
   CProgressCtrl sendProgress;                  // control 1016
   CProgressCtrl memoryGauge;                   // control 1017
   std::array<CButton, kSlotCount> slotChecks;  // controls 1006 to 1015, slot 1 first
