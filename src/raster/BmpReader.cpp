@@ -1,0 +1,470 @@
+#include "raster/BmpReader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace quillmark {
+namespace {
+
+constexpr std::uint32_t kFileHeaderSize = 14;
+constexpr std::uint32_t kMaxInfoHeaderSize = 124;
+
+std::uint16_t U16(const std::uint8_t* p) noexcept {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+std::uint32_t U32(const std::uint8_t* p) noexcept {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::int32_t I32(const std::uint8_t* p) noexcept { return static_cast<std::int32_t>(U32(p)); }
+
+// Compression codes of the Windows headers; the OS/2 2.x header reuses 3 and 4 for
+// Huffman 1D and RLE24.
+constexpr std::uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3,
+                        kBiAlphaBitfields = 6;
+
+std::uint32_t LowestBit(std::uint32_t mask) noexcept {
+  std::uint32_t shift = 0;
+  while (((mask >> shift) & 1u) == 0) ++shift;
+  return shift;
+}
+
+}  // namespace
+
+std::optional<BmpPicture> BmpPicture::Open(ByteSource& source, PictureError& error,
+                                           std::int32_t rleRows) noexcept {
+  BmpPicture picture;
+  picture.source_ = &source;
+  error = picture.ParseHeaders(rleRows);
+  if (error != PictureError::kNone) return std::nullopt;
+  return picture;
+}
+
+PictureError BmpPicture::ParseHeaders(std::int32_t rleRows) noexcept {
+  const std::uint64_t fileSize = source_->Size();
+  std::array<std::uint8_t, kFileHeaderSize + kMaxInfoHeaderSize + 16> head{};
+  if (fileSize < 2) return PictureError::kNotBmp;
+  if (auto e = source_->ReadAt(0, std::span(head).first(2)); e != PictureError::kNone) return e;
+  if (head[0] != 'B' || head[1] != 'M') return PictureError::kNotBmp;
+  if (auto e = source_->ReadAt(0, std::span(head).first(kFileHeaderSize + 4));
+      e != PictureError::kNone)
+    return e;
+  const std::uint32_t offBits = U32(&head[10]);
+  const std::uint32_t headerSize = U32(&head[14]);
+
+  const bool os2v1 = headerSize == 12;
+  const bool os2v2 = headerSize == 16 || headerSize == 64;
+  switch (headerSize) {
+    case 12:
+    case 16:
+    case 40:
+    case 52:
+    case 56:
+    case 64:
+    case 108:
+    case 124:
+      break;
+    default:
+      return PictureError::kBadHeaderSize;
+  }
+  if (auto e = source_->ReadAt(kFileHeaderSize, std::span(head).subspan(kFileHeaderSize, headerSize));
+      e != PictureError::kNone)
+    return e;
+  const std::uint8_t* info = &head[kFileHeaderSize];
+
+  std::int64_t width = 0, height = 0;
+  std::uint32_t planes = 0, bitCount = 0, compression = kBiRgb, clrUsed = 0;
+  if (os2v1) {
+    width = U16(info + 4);
+    height = U16(info + 6);
+    planes = U16(info + 8);
+    bitCount = U16(info + 10);
+  } else {
+    width = I32(info + 4);
+    height = I32(info + 8);
+    planes = U16(info + 12);
+    bitCount = U16(info + 14);
+    if (headerSize >= 20) compression = U32(info + 16);
+    if (headerSize >= 36) clrUsed = U32(info + 32);
+  }
+
+  if (planes != 1) return PictureError::kBadPlanes;
+
+  // What the compression code means depends on the header family.
+  if (os2v2) {
+    if (compression == kBiRle8) {
+      encoding_ = Encoding::kRle8;
+    } else if (compression == kBiRle4) {
+      encoding_ = Encoding::kRle4;
+    } else if (compression != kBiRgb) {
+      return PictureError::kUnsupportedCompression;  // Huffman 1D, RLE24 or unknown
+    }
+  } else {
+    switch (compression) {
+      case kBiRgb:
+        encoding_ = Encoding::kRgb;
+        break;
+      case kBiRle8:
+        encoding_ = Encoding::kRle8;
+        break;
+      case kBiRle4:
+        encoding_ = Encoding::kRle4;
+        break;
+      case kBiBitfields:
+      case kBiAlphaBitfields:
+        encoding_ = Encoding::kBitfields;
+        break;
+      default:
+        return PictureError::kUnsupportedCompression;  // JPEG, PNG, CMYK or unknown
+    }
+  }
+
+  const bool bitCountValid =
+      os2v1 ? (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24)
+            : (bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 ||
+               bitCount == 16 || bitCount == 24 || bitCount == 32);
+  if (!bitCountValid) return PictureError::kBadBitCount;
+  if ((encoding_ == Encoding::kRle8 && bitCount != 8) ||
+      (encoding_ == Encoding::kRle4 && bitCount != 4) ||
+      (encoding_ == Encoding::kBitfields && bitCount != 16 && bitCount != 32))
+    return PictureError::kBadCompression;
+  bitCount_ = static_cast<int>(bitCount);
+
+  // Rows are stored bottom-up unless the height is negative, which only the Windows
+  // headers allow and only for uncompressed pixels.
+  if (width <= 0 || height == 0) return PictureError::kBadDimensions;
+  if (height < 0) {
+    if (os2v1 || os2v2 || encoding_ == Encoding::kRle8 || encoding_ == Encoding::kRle4)
+      return PictureError::kBadDimensions;
+    height = -height;  // INT32_MIN turns into 2^31, refused below
+    topDown_ = true;
+  }
+  if (width > INT32_MAX || height > INT32_MAX) return PictureError::kBadDimensions;
+  width_ = static_cast<std::int32_t>(width);
+  height_ = static_cast<std::int32_t>(height);
+
+  // BITFIELDS masks: inside the header from 52 bytes on, else right behind it.
+  std::uint64_t paletteStart = kFileHeaderSize + headerSize;
+  std::array<std::uint32_t, 3> masks{};
+  if (encoding_ == Encoding::kBitfields) {
+    if (headerSize >= 52) {
+      masks = {U32(info + 40), U32(info + 44), U32(info + 48)};
+    } else {
+      const std::uint32_t maskBytes = compression == kBiAlphaBitfields ? 16 : 12;
+      std::array<std::uint8_t, 16> raw{};
+      if (auto e = source_->ReadAt(paletteStart, std::span(raw).first(maskBytes));
+          e != PictureError::kNone)
+        return e;
+      masks = {U32(&raw[0]), U32(&raw[4]), U32(&raw[8])};
+      paletteStart += maskBytes;
+    }
+  } else if (bitCount == 16) {
+    masks = {0x7C00, 0x03E0, 0x001F};
+  } else if (bitCount == 32) {
+    masks = {0xFF0000, 0xFF00, 0xFF};
+  }
+  if (bitCount == 16 || bitCount == 32) {
+    if (auto e = SetUpChannels(masks); e != PictureError::kNone) return e;
+  }
+
+  if (offBits > fileSize) return PictureError::kTruncated;
+  if (offBits < paletteStart) return PictureError::kBadOffset;
+  pixelOffset_ = offBits;
+
+  if (bitCount <= 8) {
+    // The palette runs from the end of the headers to the pixels. A shorter one than
+    // declared is used as far as it goes; a count beyond what the bit count can index is
+    // accepted only when all of it is really there (the surplus is ignored).
+    const std::uint32_t entrySize = os2v1 ? 3 : 4;
+    const std::uint64_t indexable = 1u << bitCount;
+    const std::uint64_t declared = clrUsed != 0 ? clrUsed : indexable;
+    const std::uint64_t room = (offBits - paletteStart) / entrySize;
+    if (declared > indexable && declared > room) return PictureError::kBadPalette;
+    paletteCount_ = static_cast<std::uint32_t>(std::min({declared, indexable, room}));
+    if (paletteCount_ == 0) return PictureError::kBadPalette;
+    std::array<std::uint8_t, 256 * 4> raw{};
+    if (auto e = source_->ReadAt(paletteStart,
+                                 std::span(raw).first(std::size_t{paletteCount_} * entrySize));
+        e != PictureError::kNone)
+      return e;
+    for (std::uint32_t i = 0; i < paletteCount_; ++i) {
+      const std::uint8_t* entry = &raw[i * entrySize];
+      palette_[i] = MakeColour(entry[2], entry[1], entry[0]);
+    }
+  }
+
+  if (encoding_ == Encoding::kRle8 || encoding_ == Encoding::kRle4) return IndexRle(rleRows);
+
+  // Every stored row must be in the file; only the last one may lack its padding.
+  const std::uint64_t rowBits = static_cast<std::uint64_t>(width_) * bitCount;
+  const std::uint64_t rowBytes = (rowBits + 7) / 8;
+  stride_ = (rowBits + 31) / 32 * 4;
+  const std::uint64_t available = fileSize - pixelOffset_;
+  if (rowBytes > available ||
+      (available - rowBytes) / stride_ < static_cast<std::uint64_t>(height_ - 1))
+    return PictureError::kTruncated;
+  return PictureError::kNone;
+}
+
+PictureError BmpPicture::SetUpChannels(const std::array<std::uint32_t, 3>& masks) noexcept {
+  const std::uint32_t usable = bitCount_ == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+  std::uint32_t seen = 0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::uint32_t mask = masks[i];
+    if (mask == 0 || (mask & ~usable) != 0 || (mask & seen) != 0) return PictureError::kBadMasks;
+    const std::uint32_t shift = LowestBit(mask);
+    const std::uint64_t max = static_cast<std::uint64_t>(mask) >> shift;
+    if ((max & (max + 1)) != 0) return PictureError::kBadMasks;  // not one run of bits
+    channels_[i] = Channel{mask, shift, max};
+    seen |= mask;
+  }
+  defaultMasks32_ = bitCount_ == 32 && masks[0] == 0xFF0000u && masks[1] == 0xFF00u &&
+                    masks[2] == 0xFFu;
+  if (bitCount_ == 16) {
+    auto table = HeapArray<Colour>::Allocate(65536);
+    if (!table) return PictureError::kOutOfMemory;
+    for (std::uint32_t v = 0; v < 65536; ++v) (*table)[v] = ScaledColour(v);
+    colours16_ = std::move(*table);
+  }
+  return PictureError::kNone;
+}
+
+PictureError BmpPicture::ReadRow(std::int32_t row, std::span<Colour> out) noexcept {
+  if (row < 0 || row >= height_ || out.size() > static_cast<std::size_t>(width_))
+    return PictureError::kBadDimensions;
+  if (encoding_ == Encoding::kRle8 || encoding_ == Encoding::kRle4) return ReadRleRow(row, out);
+  return ReadUncompressedRow(row, out);
+}
+
+PictureError BmpPicture::ReadUncompressedRow(std::int32_t row, std::span<Colour> out) noexcept {
+  const std::size_t count = out.size();
+  const std::size_t bytes = (count * static_cast<std::size_t>(bitCount_) + 7) / 8;
+  if (rowBytes_.size() < bytes) {
+    auto buffer = HeapArray<std::uint8_t>::Allocate(bytes);
+    if (!buffer) return PictureError::kOutOfMemory;
+    rowBytes_ = std::move(*buffer);
+  }
+  const std::uint64_t stored =
+      topDown_ ? static_cast<std::uint64_t>(row) : static_cast<std::uint64_t>(height_ - 1 - row);
+  if (auto e = source_->ReadAt(pixelOffset_ + stored * stride_, rowBytes_.span().first(bytes));
+      e != PictureError::kNone)
+    return e;
+
+  const std::uint8_t* p = rowBytes_.data();
+  Colour* o = out.data();
+  switch (bitCount_) {
+    case 1:
+      for (std::size_t c = 0; c < count; ++c) o[c] = palette_[(p[c >> 3] >> (7 - (c & 7))) & 1u];
+      break;
+    case 2:
+      for (std::size_t c = 0; c < count; ++c)
+        o[c] = palette_[(p[c >> 2] >> (6 - 2 * (c & 3))) & 3u];
+      break;
+    case 4:
+      for (std::size_t c = 0; c < count; ++c)
+        o[c] = palette_[(p[c >> 1] >> ((c & 1) ? 0 : 4)) & 15u];
+      break;
+    case 8:
+      for (std::size_t c = 0; c < count; ++c) o[c] = palette_[p[c]];
+      break;
+    case 16:
+      for (std::size_t c = 0; c < count; ++c) o[c] = colours16_[U16(p + 2 * c)];
+      break;
+    case 24:
+      for (std::size_t c = 0; c < count; ++c, p += 3) o[c] = MakeColour(p[2], p[1], p[0]);
+      break;
+    case 32:
+      if (defaultMasks32_) {
+        for (std::size_t c = 0; c < count; ++c, p += 4) o[c] = MakeColour(p[2], p[1], p[0]);
+      } else {
+        for (std::size_t c = 0; c < count; ++c, p += 4) o[c] = ScaledColour(U32(p));
+      }
+      break;
+    default:
+      return PictureError::kBadBitCount;
+  }
+  return PictureError::kNone;
+}
+
+PictureError BmpPicture::Fetch(std::uint64_t offset, std::size_t count,
+                               const std::uint8_t*& bytes) noexcept {
+  if (offset >= chunkOffset_ && offset - chunkOffset_ <= chunkLength_ &&
+      count <= chunkLength_ - (offset - chunkOffset_)) {
+    bytes = chunk_.data() + (offset - chunkOffset_);
+    return PictureError::kNone;
+  }
+  if (chunk_.size() == 0) {
+    auto buffer = HeapArray<std::uint8_t>::Allocate(kChunk + kStreamSlack);
+    if (!buffer) return PictureError::kOutOfMemory;
+    chunk_ = std::move(*buffer);
+  }
+  const std::uint64_t size = source_->Size();
+  if (offset > size || count > size - offset) return PictureError::kTruncated;
+  const std::size_t length =
+      static_cast<std::size_t>(std::min<std::uint64_t>(chunk_.size(), size - offset));
+  chunkOffset_ = offset;
+  chunkLength_ = 0;
+  if (auto e = source_->ReadAt(offset, chunk_.span().first(length)); e != PictureError::kNone)
+    return e;
+  chunkLength_ = length;
+  bytes = chunk_.data();
+  return PictureError::kNone;
+}
+
+PictureError BmpPicture::NextRleOp(std::uint64_t offset, RleOp& op) noexcept {
+  const std::uint8_t* b = nullptr;
+  if (auto e = Fetch(offset, 2, b); e != PictureError::kNone) return e;
+  op = RleOp{};
+  if (b[0] != 0) {
+    op.kind = RleOp::kRun;
+    op.count = b[0];
+    op.value = b[1];
+    op.next = offset + 2;
+    return PictureError::kNone;
+  }
+  switch (b[1]) {
+    case 0:
+      op.kind = RleOp::kEndOfLine;
+      op.next = offset + 2;
+      return PictureError::kNone;
+    case 1:
+      op.kind = RleOp::kEndOfBitmap;
+      op.next = offset + 2;
+      return PictureError::kNone;
+    case 2:
+      if (auto e = Fetch(offset, 4, b); e != PictureError::kNone) return e;
+      op.kind = RleOp::kDelta;
+      op.dx = b[2];
+      op.dy = b[3];
+      op.next = offset + 4;
+      return PictureError::kNone;
+    default: {
+      // A literal: the index bytes follow, padded to a whole 16-bit word.
+      op.kind = RleOp::kLiteral;
+      op.count = b[1];
+      const std::uint64_t bytes =
+          encoding_ == Encoding::kRle8 ? op.count : (std::uint64_t{op.count} + 1) / 2;
+      op.dataOffset = offset + 2;
+      op.next = op.dataOffset + (bytes + 1) / 2 * 2;
+      const std::uint64_t size = source_->Size();
+      if (op.next > size) return PictureError::kTruncated;
+      return PictureError::kNone;
+    }
+  }
+}
+
+PictureError BmpPicture::IndexRle(std::int32_t rleRows) noexcept {
+  // Walks the whole stream once: every run and move must stay inside the picture, and the
+  // stream must reach its end-of-bitmap mark (or cover every row). On the way, the start
+  // of each row among the top `rleRows` displayed rows is noted, so that a row is later
+  // decoded on its own. Rows are stored bottom-up: stored row s is displayed row H-1-s.
+  const std::int32_t indexed = std::clamp(rleRows, 0, height_);
+  auto rows = HeapArray<RleRowStart>::Allocate(static_cast<std::size_t>(indexed));
+  if (!rows) return PictureError::kOutOfMemory;
+  rleRows_ = std::move(*rows);
+
+  const std::int64_t height = height_;
+  const std::uint64_t width = static_cast<std::uint64_t>(width_);
+  std::int64_t stored = 0;
+  std::uint64_t x = 0;
+  auto noteRowStart = [&](std::uint64_t offset) {
+    if (stored >= height) return;
+    const std::int64_t displayed = height - 1 - stored;
+    if (displayed < indexed) {
+      rleRows_[static_cast<std::size_t>(displayed)] =
+          RleRowStart{offset, static_cast<std::uint32_t>(x), 1};
+    }
+  };
+
+  std::uint64_t offset = pixelOffset_;
+  noteRowStart(offset);
+  while (true) {
+    RleOp op;
+    const PictureError e = NextRleOp(offset, op);
+    if (e == PictureError::kTruncated) {
+      // A stream that stops without its end mark is whole only if every row is there.
+      const bool complete = stored >= height || (stored == height - 1 && x == width);
+      return complete ? PictureError::kNone : PictureError::kTruncated;
+    }
+    if (e != PictureError::kNone) return e;
+    switch (op.kind) {
+      case RleOp::kRun:
+      case RleOp::kLiteral:
+        if (stored >= height || op.count > width - x) return PictureError::kBadRle;
+        x += op.count;
+        break;
+      case RleOp::kEndOfLine:
+        ++stored;
+        x = 0;
+        noteRowStart(op.next);
+        break;
+      case RleOp::kEndOfBitmap:
+        return PictureError::kNone;
+      case RleOp::kDelta:
+        if (stored + op.dy >= height || op.dx > width - x) return PictureError::kBadRle;
+        x += op.dx;
+        if (op.dy > 0) {
+          stored += op.dy;
+          noteRowStart(op.next);
+        }
+        break;
+    }
+    offset = op.next;
+  }
+}
+
+PictureError BmpPicture::ReadRleRow(std::int32_t row, std::span<Colour> out) noexcept {
+  if (static_cast<std::size_t>(row) >= rleRows_.size()) return PictureError::kBadDimensions;
+  std::fill(out.begin(), out.end(), palette_[0]);
+  const RleRowStart start = rleRows_[static_cast<std::size_t>(row)];
+  if (!start.present) return PictureError::kNone;
+
+  const bool rle4 = encoding_ == Encoding::kRle4;
+  const std::uint64_t count = out.size();
+  std::uint64_t x = start.x;
+  std::uint64_t offset = start.offset;
+  // Within a row the position only moves right, so decoding stops at the crop's edge.
+  while (x < count) {
+    RleOp op;
+    if (auto e = NextRleOp(offset, op); e != PictureError::kNone) return e;
+    switch (op.kind) {
+      case RleOp::kRun: {
+        const std::uint64_t end = std::min(count, x + op.count);
+        if (rle4) {
+          const Colour first = palette_[op.value >> 4], second = palette_[op.value & 15u];
+          for (std::uint64_t i = 0; x + i < end; ++i) out[x + i] = (i & 1) ? second : first;
+        } else {
+          std::fill(out.begin() + static_cast<std::ptrdiff_t>(x),
+                    out.begin() + static_cast<std::ptrdiff_t>(end), palette_[op.value]);
+        }
+        x += op.count;
+        break;
+      }
+      case RleOp::kLiteral: {
+        const std::uint8_t* data = nullptr;
+        const std::size_t bytes = rle4 ? (op.count + 1) / 2 : op.count;
+        if (auto e = Fetch(op.dataOffset, bytes, data); e != PictureError::kNone) return e;
+        for (std::uint64_t i = 0; i < op.count && x + i < count; ++i) {
+          const std::uint8_t index =
+              rle4 ? static_cast<std::uint8_t>((data[i / 2] >> ((i & 1) ? 0 : 4)) & 15u)
+                   : data[i];
+          out[x + i] = palette_[index];
+        }
+        x += op.count;
+        break;
+      }
+      case RleOp::kEndOfLine:
+      case RleOp::kEndOfBitmap:
+        return PictureError::kNone;
+      case RleOp::kDelta:
+        if (op.dy > 0) return PictureError::kNone;
+        x += op.dx;
+        break;
+    }
+    offset = op.next;
+  }
+  return PictureError::kNone;
+}
+
+}  // namespace quillmark

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+
+#include "raster/PictureError.h"
+
+namespace quillmark {
+
+// Random access to the bytes of a picture. Every read is checked against the size: a read
+// that would pass the end reads nothing and reports kTruncated.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual std::uint64_t Size() const noexcept = 0;
+  // Fills `out` with the bytes from `offset` on: kNone, kTruncated when they are not all
+  // there, kReadFailed on an input/output error.
+  virtual PictureError ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) noexcept = 0;
+
+ protected:
+  bool InRange(std::uint64_t offset, std::uint64_t count) const noexcept {
+    return offset <= Size() && count <= Size() - offset;
+  }
+};
+
+// Bytes held by the caller, who keeps them alive while the source is used.
+class MemoryByteSource final : public ByteSource {
+ public:
+  explicit MemoryByteSource(std::span<const std::uint8_t> bytes) noexcept : bytes_(bytes) {}
+  std::uint64_t Size() const noexcept override { return bytes_.size(); }
+  PictureError ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) noexcept override;
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+};
+
+// A regular file opened for reading, closed with the object. Reads go straight to the
+// file at their offset (pread, or ReadFile with an offset on Windows), so only the bytes
+// asked for are ever held in memory.
+class FileByteSource final : public ByteSource {
+ public:
+  // Empty optional, with `error` set to kCannotOpen, when the path is not a readable
+  // regular file.
+  static std::optional<FileByteSource> Open(const std::filesystem::path& path,
+                                            PictureError& error) noexcept;
+
+  FileByteSource(FileByteSource&& other) noexcept;
+  FileByteSource& operator=(FileByteSource&& other) noexcept;
+  FileByteSource(const FileByteSource&) = delete;
+  FileByteSource& operator=(const FileByteSource&) = delete;
+  ~FileByteSource() override;
+
+  std::uint64_t Size() const noexcept override { return size_; }
+  PictureError ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) noexcept override;
+
+ private:
+#ifdef _WIN32
+  using Handle = void*;
+  static Handle InvalidHandle() noexcept { return reinterpret_cast<Handle>(-1); }
+#else
+  using Handle = int;
+  static Handle InvalidHandle() noexcept { return -1; }
+#endif
+  FileByteSource(Handle handle, std::uint64_t size) noexcept : handle_(handle), size_(size) {}
+  void Close() noexcept;
+
+  Handle handle_ = InvalidHandle();
+  std::uint64_t size_ = 0;
+};
+
+}  // namespace quillmark

@@ -1,0 +1,29 @@
+#pragma once
+
+namespace quillmark {
+
+// Why a picture gave no NV image. kNone means success.
+enum class PictureError {
+  kNone,
+  kCannotOpen,              // missing, unreadable or not a regular file
+  kReadFailed,              // an input/output error while reading
+  kNotBmp,                  // no "BM" signature (or too short to hold one)
+  kTruncated,               // the file ends inside the headers, palette or pixel data
+  kBadHeaderSize,           // an information header size that no BMP version uses
+  kBadDimensions,           // width or height 0 or less, or rows top-down where not allowed
+  kBadPlanes,               // planes other than 1
+  kBadBitCount,             // a bit count that is not 1, 2, 4, 8, 16, 24 or 32
+  kUnsupportedCompression,  // embedded JPEG or PNG, OS/2 Huffman or RLE24, unknown codes
+  kBadCompression,          // a compression that does not fit the bit count
+  kBadMasks,                // BITFIELDS masks empty, overlapping or not contiguous
+  kBadPalette,              // no palette for a palette picture, or an impossible one
+  kBadOffset,               // pixel data said to start inside the headers or past the end
+  kBadRle,                  // an RLE stream whose runs or moves leave the picture
+  kOutOfMemory,             // the record or a row buffer could not be allocated
+  kDecodeFailed,            // a pixel source other than the BMP reader could not decode
+};
+
+// A short English description, for the command line and logs.
+const char* PictureErrorText(PictureError error) noexcept;
+
+}  // namespace quillmark

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "raster/PictureError.h"
+
+namespace quillmark {
+
+// A colour value 0x00BBGGRR: red in bits 0 to 7, green in 8 to 15, blue in 16 to 23.
+// Bits 24 to 31 carry nothing and are ignored by every reader of a colour.
+using Colour = std::uint32_t;
+
+constexpr Colour MakeColour(std::uint8_t red, std::uint8_t green, std::uint8_t blue) noexcept {
+  return static_cast<Colour>(red) | (static_cast<Colour>(green) << 8) |
+         (static_cast<Colour>(blue) << 16);
+}
+
+// 1 when the weighted brightness 30 R + 59 G + 11 B is below 12800 (0.30, 0.59, 0.11 and
+// a threshold of 128 out of 255), else 0; exactly 12800 is light.
+constexpr int IsDarkPixel(Colour colour) noexcept {
+  const std::uint32_t red = colour & 0xFFu;
+  const std::uint32_t green = (colour >> 8) & 0xFFu;
+  const std::uint32_t blue = (colour >> 16) & 0xFFu;
+  return 30 * red + 59 * green + 11 * blue < 12800 ? 1 : 0;
+}
+
+// A picture as the conversion sees it: its size and the colours of its pixels, row 0 at
+// the top as displayed and column 0 at the left. The BMP reader is one; the GUI feeds
+// pictures of other formats through its own.
+class PixelSource {
+ public:
+  virtual ~PixelSource() = default;
+  // The picture's own size; the conversion refuses 0 or less.
+  virtual std::int32_t Width() const noexcept = 0;
+  virtual std::int32_t Height() const noexcept = 0;
+  // Fills `out` with the colours of row `row`, columns 0 to out.size() - 1. The conversion
+  // asks only for rows 0 to h - 1 of its crop, each once and in increasing order, with
+  // out.size() the crop width w (never more than Width()). kNone on success; anything
+  // else ends the conversion with that error.
+  virtual PictureError ReadRow(std::int32_t row, std::span<Colour> out) noexcept = 0;
+};
+
+}  // namespace quillmark
