@@ -240,8 +240,9 @@ PictureError BmpPicture::ReadRow(std::int32_t row, std::span<Colour> out) noexce
 PictureError BmpPicture::ReadUncompressedRow(std::int32_t row, std::span<Colour> out) noexcept {
   const std::size_t count = out.size();
   const std::size_t bytes = (count * static_cast<std::size_t>(bitCount_) + 7) / 8;
-  if (rowBytes_.size() < bytes) {
-    auto buffer = HeapArray<std::uint8_t>::Allocate(bytes);
+  // Three spare bytes let 24-bit pixels be loaded four bytes at a time.
+  if (rowBytes_.size() < bytes + 3) {
+    auto buffer = HeapArray<std::uint8_t>::Allocate(bytes + 3);
     if (!buffer) return PictureError::kOutOfMemory;
     rowBytes_ = std::move(*buffer);
   }
@@ -272,11 +273,18 @@ PictureError BmpPicture::ReadUncompressedRow(std::int32_t row, std::span<Colour>
       for (std::size_t c = 0; c < count; ++c) o[c] = colours16_[U16(p + 2 * c)];
       break;
     case 24:
-      for (std::size_t c = 0; c < count; ++c, p += 3) o[c] = MakeColour(p[2], p[1], p[0]);
+      // Blue, green, red in the file; red, green, blue in a colour value.
+      for (std::size_t c = 0; c < count; ++c, p += 3) {
+        const std::uint32_t v = U32(p);
+        o[c] = ((v & 0xFFu) << 16) | (v & 0xFF00u) | ((v >> 16) & 0xFFu);
+      }
       break;
     case 32:
       if (defaultMasks32_) {
-        for (std::size_t c = 0; c < count; ++c, p += 4) o[c] = MakeColour(p[2], p[1], p[0]);
+        for (std::size_t c = 0; c < count; ++c, p += 4) {
+          const std::uint32_t v = U32(p);
+          o[c] = ((v & 0xFFu) << 16) | (v & 0xFF00u) | ((v >> 16) & 0xFFu);
+        }
       } else {
         for (std::size_t c = 0; c < count; ++c, p += 4) o[c] = ScaledColour(U32(p));
       }
