@@ -193,6 +193,8 @@ PictureError BmpPicture::ParseHeaders(std::int32_t rleRows) noexcept {
       palette_[i] = MakeColour(entry[2], entry[1], entry[0]);
     }
   }
+  for (std::size_t i = 0; i < palette_.size(); ++i)
+    darkIndex_[i] = static_cast<std::uint8_t>(IsDarkPixel(palette_[i]));
 
   if (encoding_ == Encoding::kRle8 || encoding_ == Encoding::kRle4) return IndexRle(rleRows);
 
@@ -237,8 +239,7 @@ PictureError BmpPicture::ReadRow(std::int32_t row, std::span<Colour> out) noexce
   return ReadUncompressedRow(row, out);
 }
 
-PictureError BmpPicture::ReadUncompressedRow(std::int32_t row, std::span<Colour> out) noexcept {
-  const std::size_t count = out.size();
+PictureError BmpPicture::LoadStoredRow(std::int32_t row, std::size_t count) noexcept {
   const std::size_t bytes = (count * static_cast<std::size_t>(bitCount_) + 7) / 8;
   // Three spare bytes let 24-bit pixels be loaded four bytes at a time.
   if (rowBytes_.size() < bytes + 3) {
@@ -251,7 +252,12 @@ PictureError BmpPicture::ReadUncompressedRow(std::int32_t row, std::span<Colour>
   if (auto e = source_->ReadAt(pixelOffset_ + stored * stride_, rowBytes_.span().first(bytes));
       e != PictureError::kNone)
     return e;
+  return PictureError::kNone;
+}
 
+PictureError BmpPicture::ReadUncompressedRow(std::int32_t row, std::span<Colour> out) noexcept {
+  const std::size_t count = out.size();
+  if (auto e = LoadStoredRow(row, count); e != PictureError::kNone) return e;
   const std::uint8_t* p = rowBytes_.data();
   Colour* o = out.data();
   switch (bitCount_) {
@@ -291,6 +297,64 @@ PictureError BmpPicture::ReadUncompressedRow(std::int32_t row, std::span<Colour>
       break;
     default:
       return PictureError::kBadBitCount;
+  }
+  return PictureError::kNone;
+}
+
+PictureError BmpPicture::MarkDarkRow(std::int32_t row, std::span<std::uint8_t> bits,
+                                     int shift) noexcept {
+  if (row < 0 || row >= height_ || bits.size() > static_cast<std::size_t>(width_))
+    return PictureError::kBadDimensions;
+  const std::size_t count = bits.size();
+  std::uint8_t* b = bits.data();
+  const bool rle = encoding_ == Encoding::kRle8 || encoding_ == Encoding::kRle4;
+  const bool palette = bitCount_ <= 8;
+  const bool bytesOnly = bitCount_ == 24 || (bitCount_ == 32 && defaultMasks32_);
+  if (rle || (!palette && !bytesOnly)) {
+    // No shortcut: the row's colours, then the dark test.
+    if (rowColours_.size() < count) {
+      auto buffer = HeapArray<Colour>::Allocate(count);
+      if (!buffer) return PictureError::kOutOfMemory;
+      rowColours_ = std::move(*buffer);
+    }
+    if (auto e = ReadRow(row, rowColours_.span().first(count)); e != PictureError::kNone)
+      return e;
+    for (std::size_t c = 0; c < count; ++c)
+      b[c] = static_cast<std::uint8_t>(b[c] | (IsDarkPixel(rowColours_[c]) << shift));
+    return PictureError::kNone;
+  }
+
+  if (auto e = LoadStoredRow(row, count); e != PictureError::kNone) return e;
+  const std::uint8_t* p = rowBytes_.data();
+  const auto bit = static_cast<std::uint8_t>(1u << shift);
+  if (palette) {
+    // Each palette entry's dark test is known already: the bit to or in, per index.
+    std::array<std::uint8_t, 256> marks{};
+    for (std::size_t i = 0; i < marks.size(); ++i)
+      marks[i] = static_cast<std::uint8_t>(darkIndex_[i] ? bit : 0u);
+    switch (bitCount_) {
+      case 1:
+        for (std::size_t c = 0; c < count; ++c) b[c] |= marks[(p[c >> 3] >> (7 - (c & 7))) & 1u];
+        break;
+      case 2:
+        for (std::size_t c = 0; c < count; ++c)
+          b[c] |= marks[(p[c >> 2] >> (6 - 2 * (c & 3))) & 3u];
+        break;
+      case 4:
+        for (std::size_t c = 0; c < count; ++c) b[c] |= marks[(p[c >> 1] >> ((c & 1) ? 0 : 4)) & 15u];
+        break;
+      default:
+        for (std::size_t c = 0; c < count; ++c) b[c] |= marks[p[c]];
+        break;
+    }
+    return PictureError::kNone;
+  }
+  // 24 bits, or 32 in the default layout: blue, green, red are the pixel's first bytes.
+  // The sum less 12800 is negative exactly for a dark pixel; its sign selects the bit.
+  const std::size_t step = static_cast<std::size_t>(bitCount_) / 8;
+  for (std::size_t c = 0; c < count; ++c, p += step) {
+    const auto below = static_cast<std::int32_t>(30u * p[2] + 59u * p[1] + 11u * p[0]) - 12800;
+    b[c] |= static_cast<std::uint8_t>(static_cast<std::uint32_t>(below >> 31) & bit);
   }
   return PictureError::kNone;
 }

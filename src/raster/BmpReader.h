@@ -41,6 +41,9 @@ class BmpPicture final : public PixelSource {
   // Any row 0 to Height() - 1 for uncompressed pictures, rows 0 to rleRows - 1 for RLE;
   // out.size() at most Width().
   PictureError ReadRow(std::int32_t row, std::span<Colour> out) noexcept override;
+  bool HasDarkRows() const noexcept override { return true; }
+  PictureError MarkDarkRow(std::int32_t row, std::span<std::uint8_t> bits,
+                           int shift) noexcept override;
 
   int BitCount() const noexcept { return bitCount_; }
   bool TopDown() const noexcept { return topDown_; }
@@ -81,6 +84,8 @@ class BmpPicture final : public PixelSource {
 
   PictureError ParseHeaders(std::int32_t rleRows) noexcept;
   PictureError SetUpChannels(const std::array<std::uint32_t, 3>& masks) noexcept;
+  // Reads the file bytes of the first `count` pixels of displayed row `row` into rowBytes_.
+  PictureError LoadStoredRow(std::int32_t row, std::size_t count) noexcept;
   PictureError ReadUncompressedRow(std::int32_t row, std::span<Colour> out) noexcept;
   PictureError ReadRleRow(std::int32_t row, std::span<Colour> out) noexcept;
   PictureError IndexRle(std::int32_t rleRows) noexcept;
@@ -106,10 +111,12 @@ class BmpPicture final : public PixelSource {
   std::uint64_t stride_ = 0;  // bytes from one stored row to the next, uncompressed
   std::uint32_t paletteCount_ = 0;
   std::array<Colour, 256> palette_{};  // entries past paletteCount_ stay black
+  std::array<std::uint8_t, 256> darkIndex_{};  // IsDarkPixel of each palette entry
   std::array<Channel, 3> channels_{};  // red, green, blue of 16- and 32-bit pixels
   bool defaultMasks32_ = false;        // 32 bits in the default 8-8-8 layout
   HeapArray<Colour> colours16_;        // every 16-bit value's colour
   HeapArray<std::uint8_t> rowBytes_;   // one row's file bytes, uncompressed
+  HeapArray<Colour> rowColours_;       // one row's colours, for MarkDarkRow's slow paths
   HeapArray<RleRowStart> rleRows_;     // one entry per displayed row indexed
   HeapArray<std::uint8_t> chunk_;      // a window onto the RLE stream
   std::uint64_t chunkOffset_ = 0;

@@ -74,6 +74,7 @@ NvConversion ConvertPixels(PixelSource& source, std::int32_t widthBytes) noexcep
   // then stored at its place in the column-major raster. Columns w to 8x - 1 and the rows
   // below h keep the zeros of the fresh record.
   const std::span<Colour> rowColours = row->span().first(w);
+  const bool darkRows = source.HasDarkRows();
   for (std::size_t first = 0; first < y; first += kBandsPerBlock) {
     const std::size_t bands = std::min(kBandsPerBlock, y - first);
     for (std::size_t b = 0; b < bands; ++b) {
@@ -81,9 +82,16 @@ NvConversion ConvertPixels(PixelSource& source, std::int32_t widthBytes) noexcep
       const std::size_t group = first + b;
       const std::size_t rows = std::min<std::size_t>(8, static_cast<std::size_t>(crop->h) - 8 * group);
       for (std::size_t k = 0; k < rows; ++k) {
-        const PictureError e = source.ReadRow(static_cast<std::int32_t>(8 * group + k), rowColours);
-        if (e != PictureError::kNone) return {std::nullopt, e};
-        MarkDark(row->data(), band->data(), padded, static_cast<int>(7 - k));
+        const auto r = static_cast<std::int32_t>(8 * group + k);
+        const int shift = static_cast<int>(7 - k);
+        if (darkRows) {
+          const PictureError e = source.MarkDarkRow(r, band->span().first(w), shift);
+          if (e != PictureError::kNone) return {std::nullopt, e};
+        } else {
+          const PictureError e = source.ReadRow(r, rowColours);
+          if (e != PictureError::kNone) return {std::nullopt, e};
+          MarkDark(row->data(), band->data(), padded, shift);
+        }
       }
       std::uint8_t* gathered = block->data() + b;
       for (std::size_t c = 0; c < w; ++c) gathered[c * kBandsPerBlock] = (*band)[c];

@@ -39,6 +39,18 @@ class PixelSource {
   // out.size() the crop width w (never more than Width()). kNone on success; anything
   // else ends the conversion with that error.
   virtual PictureError ReadRow(std::int32_t row, std::span<Colour> out) noexcept = 0;
+
+  // An optional shortcut for sources that can test darkness straight from their own
+  // encoding (a palette's entries once, a 24-bit pixel's bytes) without building colour
+  // values: when HasDarkRows() is true, the conversion calls MarkDarkRow instead of
+  // ReadRow, under the same rules. MarkDarkRow ors IsDarkPixel(pixel) << shift into
+  // bits[c] for columns c = 0 to bits.size() - 1 of `row`; it must give exactly what
+  // ReadRow and IsDarkPixel would.
+  virtual bool HasDarkRows() const noexcept { return false; }
+  virtual PictureError MarkDarkRow(std::int32_t /*row*/, std::span<std::uint8_t> /*bits*/,
+                                   int /*shift*/) noexcept {
+    return PictureError::kDecodeFailed;
+  }
 };
 
 }  // namespace quillmark

@@ -7,6 +7,7 @@
 
 #include "BmpTestFiles.h"
 #include "raster/BmpReader.h"
+#include "raster/NvImage.h"
 
 namespace quillmark::test {
 namespace {
@@ -151,6 +152,19 @@ TEST(BmpReader, EveryFormatDecodesToTheSameColours) {
         if (decoded->at(c, r) != palette[index(c, r)] && ++wrong <= 3)
           ADD_FAILURE() << "pixel " << c << "," << r << ": " << std::hex << decoded->at(c, r)
                         << " instead of " << palette[index(c, r)];
+
+    // The conversion's own way through the reader (dark tests without colour values)
+    // marks the same dots.
+    const auto result = ConvertPictureFile(dir.path() / "p.bmp", 0);
+    ASSERT_TRUE(result.record);
+    const std::size_t y = (h + 7) / 8;
+    for (std::int32_t r = 0; r < h; ++r)
+      for (std::int32_t c = 0; c < w; ++c) {
+        const std::size_t at = 4 + static_cast<std::size_t>(c) * y + static_cast<std::size_t>(r / 8);
+        const bool bit = (result.record->data()[at] >> (7 - r % 8)) & 1;
+        if (bit != (IsDarkPixel(palette[index(c, r)]) == 1) && ++wrong <= 3)
+          ADD_FAILURE() << "dot " << c << "," << r;
+      }
   }
 }
 

@@ -246,6 +246,44 @@ TEST(ConvertPictureFile, ColoursThroughTheReader) {
                                                                            << cases[c].colour;
 }
 
+// The reader tests darkness straight from palette entries and pixel bytes; across many
+// colours that must agree with IsDarkPixel exactly.
+TEST(ConvertPictureFile, DarkTestAgreesWithIsDarkPixelInEveryEncoding) {
+  std::vector<Colour> colours = {MakeColour(128, 128, 128), MakeColour(127, 127, 127),
+                                 MakeColour(0, 208, 48),    MakeColour(0, 208, 47),
+                                 MakeColour(53, 190, 0),    MakeColour(52, 190, 0),
+                                 MakeColour(48, 145, 255),  MakeColour(47, 145, 255)};
+  std::uint32_t state = 12345;
+  while (colours.size() < 3000) {
+    state = state * 1664525u + 1013904223u;
+    colours.push_back(state >> 8);
+  }
+  TempDir dir;
+  const auto w = static_cast<std::int32_t>(colours.size());
+  for (std::uint16_t bitCount : {8, 24, 32}) {
+    BmpFields f;
+    f.width = w;
+    f.bitCount = bitCount;
+    std::vector<Colour> shown = colours;
+    if (bitCount == 8) {
+      f.palette.assign(colours.begin(), colours.begin() + 256);
+      for (std::size_t c = 0; c < shown.size(); ++c) shown[c] = colours[c % 256];
+    }
+    f.pixels = PackRows(w, 1, bitCount, false, [&](std::int32_t c, std::int32_t) -> std::uint32_t {
+      if (bitCount == 8) return static_cast<std::uint32_t>(c % 256);
+      const Colour colour = colours[static_cast<std::size_t>(c)];
+      return ((colour & 0xFFu) << 16) | (colour & 0xFF00u) | ((colour >> 16) & 0xFFu) |
+             0xAB000000u;  // a padding byte that must be ignored
+    });
+    const auto result = ConvertPictureFile(dir.Write("p.bmp", BuildBmp(f)), 0);
+    ASSERT_TRUE(result.record) << bitCount;
+    int wrong = 0;
+    for (std::size_t c = 0; c < shown.size(); ++c)
+      wrong += (result.record->data()[4 + c] == 0x80) != (IsDarkPixel(shown[c]) == 1);
+    EXPECT_EQ(wrong, 0) << bitCount << "-bit";
+  }
+}
+
 TEST(ConvertPictureFile, RefusalsGiveNoRecord) {
   TempDir dir;
   Bytes cut = UniformPicture(5, 5, kBlack);
