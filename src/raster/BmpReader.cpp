@@ -17,7 +17,9 @@ std::uint32_t U32(const std::uint8_t* p) noexcept {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
-std::int32_t I32(const std::uint8_t* p) noexcept { return static_cast<std::int32_t>(U32(p)); }
+std::int32_t I32(const std::uint8_t* p) noexcept {
+  return static_cast<std::int32_t>(U32(p));
+}
 
 // Compression codes of the Windows headers; the OS/2 2.x header reuses 3 and 4 for
 // Huffman 1D and RLE24.
@@ -26,7 +28,8 @@ constexpr std::uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3,
 
 std::uint32_t LowestBit(std::uint32_t mask) noexcept {
   std::uint32_t shift = 0;
-  while (((mask >> shift) & 1u) == 0) ++shift;
+  while (((mask >> shift) & 1u) == 0)
+    ++shift;
   return shift;
 }
 
@@ -68,7 +71,8 @@ PictureError BmpPicture::ParseHeaders(std::int32_t rleRows) noexcept {
     default:
       return PictureError::kBadHeaderSize;
   }
-  if (auto e = source_->ReadAt(kFileHeaderSize, std::span(head).subspan(kFileHeaderSize, headerSize));
+  if (auto e =
+          source_->ReadAt(kFileHeaderSize, std::span(head).subspan(kFileHeaderSize, headerSize));
       e != PictureError::kNone)
     return e;
   const std::uint8_t* info = &head[kFileHeaderSize];
@@ -122,8 +126,8 @@ PictureError BmpPicture::ParseHeaders(std::int32_t rleRows) noexcept {
 
   const bool bitCountValid =
       os2v1 ? (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24)
-            : (bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 ||
-               bitCount == 16 || bitCount == 24 || bitCount == 32);
+            : (bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
+               bitCount == 24 || bitCount == 32);
   if (!bitCountValid) return PictureError::kBadBitCount;
   if ((encoding_ == Encoding::kRle8 && bitCount != 8) ||
       (encoding_ == Encoding::kRle4 && bitCount != 4) ||
@@ -221,12 +225,13 @@ PictureError BmpPicture::SetUpChannels(const std::array<std::uint32_t, 3>& masks
     channels_[i] = Channel{mask, shift, max};
     seen |= mask;
   }
-  defaultMasks32_ = bitCount_ == 32 && masks[0] == 0xFF0000u && masks[1] == 0xFF00u &&
-                    masks[2] == 0xFFu;
+  defaultMasks32_ =
+      bitCount_ == 32 && masks[0] == 0xFF0000u && masks[1] == 0xFF00u && masks[2] == 0xFFu;
   if (bitCount_ == 16) {
     auto table = HeapArray<Colour>::Allocate(65536);
     if (!table) return PictureError::kOutOfMemory;
-    for (std::uint32_t v = 0; v < 65536; ++v) (*table)[v] = ScaledColour(v);
+    for (std::uint32_t v = 0; v < 65536; ++v)
+      (*table)[v] = ScaledColour(v);
     colours16_ = std::move(*table);
   }
   return PictureError::kNone;
@@ -262,7 +267,8 @@ PictureError BmpPicture::ReadUncompressedRow(std::int32_t row, std::span<Colour>
   Colour* o = out.data();
   switch (bitCount_) {
     case 1:
-      for (std::size_t c = 0; c < count; ++c) o[c] = palette_[(p[c >> 3] >> (7 - (c & 7))) & 1u];
+      for (std::size_t c = 0; c < count; ++c)
+        o[c] = palette_[(p[c >> 3] >> (7 - (c & 7))) & 1u];
       break;
     case 2:
       for (std::size_t c = 0; c < count; ++c)
@@ -273,10 +279,12 @@ PictureError BmpPicture::ReadUncompressedRow(std::int32_t row, std::span<Colour>
         o[c] = palette_[(p[c >> 1] >> ((c & 1) ? 0 : 4)) & 15u];
       break;
     case 8:
-      for (std::size_t c = 0; c < count; ++c) o[c] = palette_[p[c]];
+      for (std::size_t c = 0; c < count; ++c)
+        o[c] = palette_[p[c]];
       break;
     case 16:
-      for (std::size_t c = 0; c < count; ++c) o[c] = colours16_[U16(p + 2 * c)];
+      for (std::size_t c = 0; c < count; ++c)
+        o[c] = colours16_[U16(p + 2 * c)];
       break;
     case 24:
       // Blue, green, red in the file; red, green, blue in a colour value.
@@ -292,7 +300,8 @@ PictureError BmpPicture::ReadUncompressedRow(std::int32_t row, std::span<Colour>
           o[c] = ((v & 0xFFu) << 16) | (v & 0xFF00u) | ((v >> 16) & 0xFFu);
         }
       } else {
-        for (std::size_t c = 0; c < count; ++c, p += 4) o[c] = ScaledColour(U32(p));
+        for (std::size_t c = 0; c < count; ++c, p += 4)
+          o[c] = ScaledColour(U32(p));
       }
       break;
     default:
@@ -317,8 +326,7 @@ PictureError BmpPicture::MarkDarkRow(std::int32_t row, std::span<std::uint8_t> b
       if (!buffer) return PictureError::kOutOfMemory;
       rowColours_ = std::move(*buffer);
     }
-    if (auto e = ReadRow(row, rowColours_.span().first(count)); e != PictureError::kNone)
-      return e;
+    if (auto e = ReadRow(row, rowColours_.span().first(count)); e != PictureError::kNone) return e;
     for (std::size_t c = 0; c < count; ++c)
       b[c] = static_cast<std::uint8_t>(b[c] | (IsDarkPixel(rowColours_[c]) << shift));
     return PictureError::kNone;
@@ -334,17 +342,20 @@ PictureError BmpPicture::MarkDarkRow(std::int32_t row, std::span<std::uint8_t> b
       marks[i] = static_cast<std::uint8_t>(darkIndex_[i] ? bit : 0u);
     switch (bitCount_) {
       case 1:
-        for (std::size_t c = 0; c < count; ++c) b[c] |= marks[(p[c >> 3] >> (7 - (c & 7))) & 1u];
+        for (std::size_t c = 0; c < count; ++c)
+          b[c] |= marks[(p[c >> 3] >> (7 - (c & 7))) & 1u];
         break;
       case 2:
         for (std::size_t c = 0; c < count; ++c)
           b[c] |= marks[(p[c >> 2] >> (6 - 2 * (c & 3))) & 3u];
         break;
       case 4:
-        for (std::size_t c = 0; c < count; ++c) b[c] |= marks[(p[c >> 1] >> ((c & 1) ? 0 : 4)) & 15u];
+        for (std::size_t c = 0; c < count; ++c)
+          b[c] |= marks[(p[c >> 1] >> ((c & 1) ? 0 : 4)) & 15u];
         break;
       default:
-        for (std::size_t c = 0; c < count; ++c) b[c] |= marks[p[c]];
+        for (std::size_t c = 0; c < count; ++c)
+          b[c] |= marks[p[c]];
         break;
     }
     return PictureError::kNone;
@@ -505,7 +516,8 @@ PictureError BmpPicture::ReadRleRow(std::int32_t row, std::span<Colour> out) noe
         const std::uint64_t end = std::min(count, x + op.count);
         if (rle4) {
           const Colour first = palette_[op.value >> 4], second = palette_[op.value & 15u];
-          for (std::uint64_t i = 0; x + i < end; ++i) out[x + i] = (i & 1) ? second : first;
+          for (std::uint64_t i = 0; x + i < end; ++i)
+            out[x + i] = (i & 1) ? second : first;
         } else {
           std::fill(out.begin() + static_cast<std::ptrdiff_t>(x),
                     out.begin() + static_cast<std::ptrdiff_t>(end), palette_[op.value]);
@@ -519,8 +531,7 @@ PictureError BmpPicture::ReadRleRow(std::int32_t row, std::span<Colour> out) noe
         if (auto e = Fetch(op.dataOffset, bytes, data); e != PictureError::kNone) return e;
         for (std::uint64_t i = 0; i < op.count && x + i < count; ++i) {
           const std::uint8_t index =
-              rle4 ? static_cast<std::uint8_t>((data[i / 2] >> ((i & 1) ? 0 : 4)) & 15u)
-                   : data[i];
+              rle4 ? static_cast<std::uint8_t>((data[i / 2] >> ((i & 1) ? 0 : 4)) & 15u) : data[i];
           out[x + i] = palette_[index];
         }
         x += op.count;

@@ -110,15 +110,15 @@ class BmpPicture final : public PixelSource {
   std::uint64_t pixelOffset_ = 0;
   std::uint64_t stride_ = 0;  // bytes from one stored row to the next, uncompressed
   std::uint32_t paletteCount_ = 0;
-  std::array<Colour, 256> palette_{};  // entries past paletteCount_ stay black
+  std::array<Colour, 256> palette_{};          // entries past paletteCount_ stay black
   std::array<std::uint8_t, 256> darkIndex_{};  // IsDarkPixel of each palette entry
-  std::array<Channel, 3> channels_{};  // red, green, blue of 16- and 32-bit pixels
-  bool defaultMasks32_ = false;        // 32 bits in the default 8-8-8 layout
-  HeapArray<Colour> colours16_;        // every 16-bit value's colour
-  HeapArray<std::uint8_t> rowBytes_;   // one row's file bytes, uncompressed
-  HeapArray<Colour> rowColours_;       // one row's colours, for MarkDarkRow's slow paths
-  HeapArray<RleRowStart> rleRows_;     // one entry per displayed row indexed
-  HeapArray<std::uint8_t> chunk_;      // a window onto the RLE stream
+  std::array<Channel, 3> channels_{};          // red, green, blue of 16- and 32-bit pixels
+  bool defaultMasks32_ = false;                // 32 bits in the default 8-8-8 layout
+  HeapArray<Colour> colours16_;                // every 16-bit value's colour
+  HeapArray<std::uint8_t> rowBytes_;           // one row's file bytes, uncompressed
+  HeapArray<Colour> rowColours_;               // one row's colours, for MarkDarkRow's slow paths
+  HeapArray<RleRowStart> rleRows_;             // one entry per displayed row indexed
+  HeapArray<std::uint8_t> chunk_;              // a window onto the RLE stream
   std::uint64_t chunkOffset_ = 0;
   std::size_t chunkLength_ = 0;
 };

@@ -12,16 +12,15 @@
 #endif
 #include <windows.h>
 #else
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 #endif
 
 namespace quillmark {
 
-PictureError MemoryByteSource::ReadAt(std::uint64_t offset,
-                                      std::span<std::uint8_t> out) noexcept {
+PictureError MemoryByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) noexcept {
   if (!InRange(offset, out.size())) return PictureError::kTruncated;
   if (!out.empty()) std::memcpy(out.data(), bytes_.data() + offset, out.size());
   return PictureError::kNone;
@@ -40,28 +39,28 @@ FileByteSource& FileByteSource::operator=(FileByteSource&& other) noexcept {
   return *this;
 }
 
-FileByteSource::~FileByteSource() { Close(); }
+FileByteSource::~FileByteSource() {
+  Close();
+}
 
 #ifdef _WIN32
 
 std::optional<FileByteSource> FileByteSource::Open(const std::filesystem::path& path,
                                                    PictureError& error) noexcept {
   error = PictureError::kCannotOpen;
-  HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
   FileByteSource file(handle, 0);
   LARGE_INTEGER size{};
-  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size) ||
-      size.QuadPart < 0)
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size) || size.QuadPart < 0)
     return std::nullopt;
   file.size_ = static_cast<std::uint64_t>(size.QuadPart);
   error = PictureError::kNone;
   return file;
 }
 
-PictureError FileByteSource::ReadAt(std::uint64_t offset,
-                                    std::span<std::uint8_t> out) noexcept {
+PictureError FileByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) noexcept {
   if (!InRange(offset, out.size())) return PictureError::kTruncated;
   std::size_t done = 0;
   while (done < out.size()) {
@@ -100,20 +99,18 @@ std::optional<FileByteSource> FileByteSource::Open(const std::filesystem::path& 
   struct stat info {};
   // Only regular files: a directory opens but cannot be read, and a FIFO or device has no
   // size to check reads against.
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0)
-    return std::nullopt;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) return std::nullopt;
   file.size_ = static_cast<std::uint64_t>(info.st_size);
   error = PictureError::kNone;
   return file;
 }
 
-PictureError FileByteSource::ReadAt(std::uint64_t offset,
-                                    std::span<std::uint8_t> out) noexcept {
+PictureError FileByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) noexcept {
   if (!InRange(offset, out.size())) return PictureError::kTruncated;
   std::size_t done = 0;
   while (done < out.size()) {
-    const ssize_t got = ::pread(handle_, out.data() + done, out.size() - done,
-                                static_cast<off_t>(offset + done));
+    const ssize_t got =
+        ::pread(handle_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
     if (got < 0) {
       if (errno == EINTR) continue;
       return PictureError::kReadFailed;

@@ -58,10 +58,14 @@ class FileByteSource final : public ByteSource {
  private:
 #ifdef _WIN32
   using Handle = void*;
-  static Handle InvalidHandle() noexcept { return reinterpret_cast<Handle>(-1); }
+  static Handle InvalidHandle() noexcept {
+    return reinterpret_cast<Handle>(-1);
+  }
 #else
   using Handle = int;
-  static Handle InvalidHandle() noexcept { return -1; }
+  static Handle InvalidHandle() noexcept {
+    return -1;
+  }
 #endif
   FileByteSource(Handle handle, std::uint64_t size) noexcept : handle_(handle), size_(size) {}
   void Close() noexcept;

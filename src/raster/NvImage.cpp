@@ -80,7 +80,8 @@ NvConversion ConvertPixels(PixelSource& source, std::int32_t widthBytes) noexcep
     for (std::size_t b = 0; b < bands; ++b) {
       std::memset(band->data(), 0, padded);
       const std::size_t group = first + b;
-      const std::size_t rows = std::min<std::size_t>(8, static_cast<std::size_t>(crop->h) - 8 * group);
+      const std::size_t rows =
+          std::min<std::size_t>(8, static_cast<std::size_t>(crop->h) - 8 * group);
       for (std::size_t k = 0; k < rows; ++k) {
         const auto r = static_cast<std::int32_t>(8 * group + k);
         const int shift = static_cast<int>(7 - k);
@@ -94,7 +95,8 @@ NvConversion ConvertPixels(PixelSource& source, std::int32_t widthBytes) noexcep
         }
       }
       std::uint8_t* gathered = block->data() + b;
-      for (std::size_t c = 0; c < w; ++c) gathered[c * kBandsPerBlock] = (*band)[c];
+      for (std::size_t c = 0; c < w; ++c)
+        gathered[c * kBandsPerBlock] = (*band)[c];
     }
     const std::uint8_t* gathered = block->data();
     std::uint8_t* column = out + 4 + first;

@@ -9,15 +9,15 @@ bool IsContinuationByte(char c) noexcept {
 
 }  // namespace
 
-std::string AppendFileNameToLabel(std::string_view label, std::string_view fileName,
-                                  int budget) {
+std::string AppendFileNameToLabel(std::string_view label, std::string_view fileName, int budget) {
   std::string text(label);
   if (budget <= 0 || label.size() >= static_cast<std::size_t>(budget)) return text;
   const std::size_t room = static_cast<std::size_t>(budget) - label.size();
   if (fileName.size() <= room) return text.append(fileName);
 
   std::size_t cut = room;
-  while (cut > 0 && IsContinuationByte(fileName[cut])) --cut;
+  while (cut > 0 && IsContinuationByte(fileName[cut]))
+    --cut;
   text.append(fileName.substr(0, cut));
   return text.append("...");
 }

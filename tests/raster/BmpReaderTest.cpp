@@ -83,16 +83,14 @@ std::vector<FormatCase> FormatCases() {
        FormatCase::kAfterHeader},
       {"52-byte 32-bit bitfields", 52, 32, 3, Pixels::kDirect, false, kBgrHigh,
        FormatCase::kInHeader},
-      {"56-byte 16-bit bitfields", 56, 16, 3, Pixels::kDirect, false, k565,
-       FormatCase::kInHeader},
-      {"v4 16-bit bitfields 5-6-5", 108, 16, 3, Pixels::kDirect, true, k565,
-       FormatCase::kInHeader},
+      {"56-byte 16-bit bitfields", 56, 16, 3, Pixels::kDirect, false, k565, FormatCase::kInHeader},
+      {"v4 16-bit bitfields 5-6-5", 108, 16, 3, Pixels::kDirect, true, k565, FormatCase::kInHeader},
       {"v5 32-bit bitfields 10-10-10", 124, 32, 3, Pixels::kDirect, false, k1010,
        FormatCase::kInHeader},
   };
   // Masks in the header of a BI_RGB picture mean nothing: the default layout applies.
-  FormatCase ignored{"v5 32-bit rgb ignores header masks", 124, 32, 0, Pixels::kDirect, false,
-                     k888};
+  FormatCase ignored{
+      "v5 32-bit rgb ignores header masks", 124, 32, 0, Pixels::kDirect, false, k888};
   ignored.headerMasks = {0xFF, 0xFF00, 0xFF0000, 0};
   cases.push_back(ignored);
   return cases;
@@ -160,7 +158,8 @@ TEST(BmpReader, EveryFormatDecodesToTheSameColours) {
     const std::size_t y = (h + 7) / 8;
     for (std::int32_t r = 0; r < h; ++r)
       for (std::int32_t c = 0; c < w; ++c) {
-        const std::size_t at = 4 + static_cast<std::size_t>(c) * y + static_cast<std::size_t>(r / 8);
+        const std::size_t at =
+            4 + static_cast<std::size_t>(c) * y + static_cast<std::size_t>(r / 8);
         const bool bit = (result.record->data()[at] >> (7 - r % 8)) & 1;
         if (bit != (IsDarkPixel(palette[index(c, r)]) == 1) && ++wrong <= 3)
           ADD_FAILURE() << "dot " << c << "," << r;
@@ -188,7 +187,8 @@ TEST(BmpReader, PartialRowsAndRowOrder) {
     std::vector<Colour> row(7);
     ASSERT_EQ(picture->ReadRow(r, row), PictureError::kNone);
     for (std::int32_t c = 0; c < 7; ++c)
-      EXPECT_EQ(row[static_cast<std::size_t>(c)], MakeColour(0, 0, static_cast<std::uint8_t>(c * 10 + r)));
+      EXPECT_EQ(row[static_cast<std::size_t>(c)],
+                MakeColour(0, 0, static_cast<std::uint8_t>(c * 10 + r)));
   }
   std::vector<Colour> tooWide(21);
   EXPECT_NE(picture->ReadRow(0, tooWide), PictureError::kNone);
@@ -205,9 +205,12 @@ TEST(BmpReader, ChannelsScaleExactly) {
     std::array<std::uint32_t, 3> masks;
   };
   const Case cases[] = {
-      {16, {0x7C00, 0x03E0, 0x001F}},          {16, {0xF800, 0x07E0, 0x001F}},
-      {16, {0x0030, 0x000E, 0x0001}},          {16, {0x0038, 0xFFC0, 0x0007}},
-      {32, {0xFFE00000, 0x001FFC00, 0x000003FF}}, {32, {0xFE000000, 0x01FFFF80, 0x0000007F}},
+      {16, {0x7C00, 0x03E0, 0x001F}},
+      {16, {0xF800, 0x07E0, 0x001F}},
+      {16, {0x0030, 0x000E, 0x0001}},
+      {16, {0x0038, 0xFFC0, 0x0007}},
+      {32, {0xFFE00000, 0x001FFC00, 0x000003FF}},
+      {32, {0xFE000000, 0x01FFFF80, 0x0000007F}},
       {32, {0x0000FF00, 0x0FFF0000, 0x000000FF}},
   };
   TempDir dir;
@@ -215,15 +218,19 @@ TEST(BmpReader, ChannelsScaleExactly) {
     for (std::size_t channel = 0; channel < 3; ++channel) {
       const std::uint32_t mask = k.masks[channel];
       std::uint32_t shift = 0;
-      while (((mask >> shift) & 1u) == 0) ++shift;
+      while (((mask >> shift) & 1u) == 0)
+        ++shift;
       const std::uint64_t max = static_cast<std::uint64_t>(mask) >> shift;
       std::vector<std::uint64_t> values;
       if (max <= 1023) {
-        for (std::uint64_t v = 0; v <= max; ++v) values.push_back(v);
-      } else {
-        for (std::uint64_t v : {std::uint64_t{0}, std::uint64_t{1}, max / 2, max / 2 + 1, max - 1, max})
+        for (std::uint64_t v = 0; v <= max; ++v)
           values.push_back(v);
-        for (std::uint64_t v = 7; v < max; v += max / 97) values.push_back(v);
+      } else {
+        for (std::uint64_t v :
+             {std::uint64_t{0}, std::uint64_t{1}, max / 2, max / 2 + 1, max - 1, max})
+          values.push_back(v);
+        for (std::uint64_t v = 7; v < max; v += max / 97)
+          values.push_back(v);
       }
       const auto w = static_cast<std::int32_t>(values.size());
       BmpFields f;
@@ -238,8 +245,8 @@ TEST(BmpReader, ChannelsScaleExactly) {
       ASSERT_TRUE(decoded) << std::hex << mask;
       for (std::int32_t c = 0; c < w; ++c) {
         const std::uint64_t v = values[static_cast<std::size_t>(c)];
-        const auto expected =
-            static_cast<Colour>(std::lround(static_cast<double>(v) * 255.0 / static_cast<double>(max)));
+        const auto expected = static_cast<Colour>(
+            std::lround(static_cast<double>(v) * 255.0 / static_cast<double>(max)));
         ASSERT_EQ(decoded->at(c, 0), expected << (8 * channel))
             << "mask " << std::hex << mask << " value " << std::dec << v;
       }
@@ -294,7 +301,8 @@ TEST(BmpReader, PaletteEdges) {
       {"clrUsed 0 means the full palette",
        [&] {
          BmpFields f = base(40, {0, 17, 200, 255});
-         for (int i = 0; i < 256; ++i) f.palette.push_back(MakeColour(static_cast<std::uint8_t>(i), 0, 1));
+         for (int i = 0; i < 256; ++i)
+           f.palette.push_back(MakeColour(static_cast<std::uint8_t>(i), 0, 1));
          return f;
        },
        {MakeColour(0, 0, 1), MakeColour(17, 0, 1), MakeColour(200, 0, 1), MakeColour(255, 0, 1)}},
@@ -389,7 +397,8 @@ TEST(BmpReader, LenientWhereEveryPixelIsThere) {
          BmpFields f;
          f.pixels = {0, 0, 0, 0};
          Bytes bytes = BuildBmp(f);
-         for (std::size_t at : {2u, 34u}) bytes[at + 3] = 0xF0;  // bfSize, biSizeImage
+         for (std::size_t at : {2u, 34u})
+           bytes[at + 3] = 0xF0;  // bfSize, biSizeImage
          return bytes;
        }},
   };
@@ -409,9 +418,8 @@ TEST(BmpReader, RefusesMalformedFiles) {
     f.height = 3;
     f.bitCount = 8;
     f.palette = {kRed, kGreen, kBlue, kWhite};
-    f.pixels = PackRows(4, 3, 8, false, [](std::int32_t c, std::int32_t) {
-      return static_cast<std::uint32_t>(c);
-    });
+    f.pixels = PackRows(4, 3, 8, false,
+                        [](std::int32_t c, std::int32_t) { return static_cast<std::uint32_t>(c); });
     return f;
   };
   auto rle = [](std::uint16_t bitCount, Bytes stream) {
@@ -448,52 +456,139 @@ TEST(BmpReader, RefusesMalformedFiles) {
   const Bytes good = BuildBmp(valid());
   const std::vector<Case> cases = {
       {"empty file", {}, PictureError::kNotBmp},
-      {"other signature", [&] { Bytes b = good; b[1] = 'A'; return b; }(), PictureError::kNotBmp},
-      {"cut inside the file header", Bytes(good.begin(), good.begin() + 10), PictureError::kTruncated},
-      {"cut inside the info header", Bytes(good.begin(), good.begin() + 40), PictureError::kTruncated},
+      {"other signature",
+       [&] {
+         Bytes b = good;
+         b[1] = 'A';
+         return b;
+       }(),
+       PictureError::kNotBmp},
+      {"cut inside the file header", Bytes(good.begin(), good.begin() + 10),
+       PictureError::kTruncated},
+      {"cut inside the info header", Bytes(good.begin(), good.begin() + 40),
+       PictureError::kTruncated},
       {"cut inside the pixels", Bytes(good.begin(), good.end() - 5), PictureError::kTruncated},
-      {"header size 66", with([](BmpFields& f) { f.headerSize = 66; }), PictureError::kBadHeaderSize},
+      {"header size 66", with([](BmpFields& f) { f.headerSize = 66; }),
+       PictureError::kBadHeaderSize},
       {"width 0", with([](BmpFields& f) { f.width = 0; }), PictureError::kBadDimensions},
       {"negative width", with([](BmpFields& f) { f.width = -4; }), PictureError::kBadDimensions},
       {"height 0", with([](BmpFields& f) { f.height = 0; }), PictureError::kBadDimensions},
-      {"height INT32_MIN", with([](BmpFields& f) { f.height = INT32_MIN; }), PictureError::kBadDimensions},
-      {"os2 1.x width 0", with([](BmpFields& f) { f.headerSize = 12; f.width = 0; }), PictureError::kBadDimensions},
-      {"os2 2.x top-down", with([](BmpFields& f) { f.headerSize = 64; f.height = -3; }), PictureError::kBadDimensions},
+      {"height INT32_MIN", with([](BmpFields& f) { f.height = INT32_MIN; }),
+       PictureError::kBadDimensions},
+      {"os2 1.x width 0", with([](BmpFields& f) {
+         f.headerSize = 12;
+         f.width = 0;
+       }),
+       PictureError::kBadDimensions},
+      {"os2 2.x top-down", with([](BmpFields& f) {
+         f.headerSize = 64;
+         f.height = -3;
+       }),
+       PictureError::kBadDimensions},
       {"planes 2", with([](BmpFields& f) { f.planes = 2; }), PictureError::kBadPlanes},
       {"planes 0", with([](BmpFields& f) { f.planes = 0; }), PictureError::kBadPlanes},
       {"bit count 3", with([](BmpFields& f) { f.bitCount = 3; }), PictureError::kBadBitCount},
       {"bit count 64", with([](BmpFields& f) { f.bitCount = 64; }), PictureError::kBadBitCount},
-      {"os2 1.x 16-bit", with([](BmpFields& f) { f.headerSize = 12; f.bitCount = 16; }), PictureError::kBadBitCount},
-      {"embedded jpeg", with([](BmpFields& f) { f.compression = 4; f.bitCount = 0; }), PictureError::kUnsupportedCompression},
-      {"embedded png", with([](BmpFields& f) { f.compression = 5; f.bitCount = 0; }), PictureError::kUnsupportedCompression},
-      {"unknown compression", with([](BmpFields& f) { f.compression = 9; }), PictureError::kUnsupportedCompression},
-      {"os2 huffman", with([](BmpFields& f) { f.headerSize = 64; f.compression = 3; f.bitCount = 1; }), PictureError::kUnsupportedCompression},
-      {"os2 rle24", with([](BmpFields& f) { f.headerSize = 64; f.compression = 4; f.bitCount = 24; }), PictureError::kUnsupportedCompression},
-      {"rle8 at 4 bits", with([](BmpFields& f) { f.compression = 1; f.bitCount = 4; }), PictureError::kBadCompression},
-      {"rle4 at 8 bits", with([](BmpFields& f) { f.compression = 2; }), PictureError::kBadCompression},
-      {"bitfields at 24 bits", direct(24, 3, {0xFF0000, 0xFF00, 0xFF}), PictureError::kBadCompression},
+      {"os2 1.x 16-bit", with([](BmpFields& f) {
+         f.headerSize = 12;
+         f.bitCount = 16;
+       }),
+       PictureError::kBadBitCount},
+      {"embedded jpeg", with([](BmpFields& f) {
+         f.compression = 4;
+         f.bitCount = 0;
+       }),
+       PictureError::kUnsupportedCompression},
+      {"embedded png", with([](BmpFields& f) {
+         f.compression = 5;
+         f.bitCount = 0;
+       }),
+       PictureError::kUnsupportedCompression},
+      {"unknown compression", with([](BmpFields& f) { f.compression = 9; }),
+       PictureError::kUnsupportedCompression},
+      {"os2 huffman", with([](BmpFields& f) {
+         f.headerSize = 64;
+         f.compression = 3;
+         f.bitCount = 1;
+       }),
+       PictureError::kUnsupportedCompression},
+      {"os2 rle24", with([](BmpFields& f) {
+         f.headerSize = 64;
+         f.compression = 4;
+         f.bitCount = 24;
+       }),
+       PictureError::kUnsupportedCompression},
+      {"rle8 at 4 bits", with([](BmpFields& f) {
+         f.compression = 1;
+         f.bitCount = 4;
+       }),
+       PictureError::kBadCompression},
+      {"rle4 at 8 bits", with([](BmpFields& f) { f.compression = 2; }),
+       PictureError::kBadCompression},
+      {"bitfields at 24 bits", direct(24, 3, {0xFF0000, 0xFF00, 0xFF}),
+       PictureError::kBadCompression},
       {"empty blue mask", direct(16, 3, {0xFF00, 0x00FF, 0}), PictureError::kBadMasks},
       {"overlapping masks", direct(16, 3, {0xF800, 0x0FE0, 0x001F}), PictureError::kBadMasks},
       {"mask with a hole", direct(32, 3, {0xFF0000, 0xF0F0, 0xFF}), PictureError::kBadMasks},
-      {"16-bit mask beyond 16 bits", direct(16, 3, {0x1F0000, 0x07E0, 0x001F}), PictureError::kBadMasks},
-      {"no palette at all", with([](BmpFields& f) { f.palette.clear(); }), PictureError::kBadPalette},
-      {"clrUsed far beyond the file", with([](BmpFields& f) { f.clrUsed = 305402420; }), PictureError::kBadPalette},
-      {"clrUsed 300 with 256 entries", with([](BmpFields& f) { f.palette.assign(256, kRed); f.clrUsed = 300; }), PictureError::kBadPalette},
-      {"pixel offset inside the header", with([](BmpFields& f) { f.palette.clear(); f.offBits = 20; }), PictureError::kBadOffset},
-      {"pixel offset past the end", [&] { Bytes b = good; b[11] = 0x7F; return b; }(), PictureError::kTruncated},
-      {"claims 3000000 x 2000000", with([](BmpFields& f) { f.width = 3000000; f.height = 2000000; }), PictureError::kTruncated},
-      {"claims 2^31-1 x 2^31-1 at 32 bits", [] {
-         BmpFields f; f.width = INT32_MAX; f.height = INT32_MAX; f.bitCount = 32; f.pixels = {1, 2, 3, 4};
-         return BuildBmp(f); }(), PictureError::kTruncated},
-      {"rle top-down", [&] { BmpFields f; f.width = 4; f.height = -3; f.bitCount = 8; f.compression = 1;
-         f.palette = {kRed}; f.pixels = {4, 0, 0, 1}; return BuildBmp(f); }(), PictureError::kBadDimensions},
+      {"16-bit mask beyond 16 bits", direct(16, 3, {0x1F0000, 0x07E0, 0x001F}),
+       PictureError::kBadMasks},
+      {"no palette at all", with([](BmpFields& f) { f.palette.clear(); }),
+       PictureError::kBadPalette},
+      {"clrUsed far beyond the file", with([](BmpFields& f) { f.clrUsed = 305402420; }),
+       PictureError::kBadPalette},
+      {"clrUsed 300 with 256 entries", with([](BmpFields& f) {
+         f.palette.assign(256, kRed);
+         f.clrUsed = 300;
+       }),
+       PictureError::kBadPalette},
+      {"pixel offset inside the header", with([](BmpFields& f) {
+         f.palette.clear();
+         f.offBits = 20;
+       }),
+       PictureError::kBadOffset},
+      {"pixel offset past the end",
+       [&] {
+         Bytes b = good;
+         b[11] = 0x7F;
+         return b;
+       }(),
+       PictureError::kTruncated},
+      {"claims 3000000 x 2000000", with([](BmpFields& f) {
+         f.width = 3000000;
+         f.height = 2000000;
+       }),
+       PictureError::kTruncated},
+      {"claims 2^31-1 x 2^31-1 at 32 bits",
+       [] {
+         BmpFields f;
+         f.width = INT32_MAX;
+         f.height = INT32_MAX;
+         f.bitCount = 32;
+         f.pixels = {1, 2, 3, 4};
+         return BuildBmp(f);
+       }(),
+       PictureError::kTruncated},
+      {"rle top-down",
+       [&] {
+         BmpFields f;
+         f.width = 4;
+         f.height = -3;
+         f.bitCount = 8;
+         f.compression = 1;
+         f.palette = {kRed};
+         f.pixels = {4, 0, 0, 1};
+         return BuildBmp(f);
+       }(),
+       PictureError::kBadDimensions},
       {"rle8 run past the row end", rle(8, {5, 1, 0, 1}), PictureError::kBadRle},
       {"rle8 runs adding up past the row end", rle(8, {3, 1, 2, 1, 0, 1}), PictureError::kBadRle},
-      {"rle8 literal past the row end", rle(8, {0, 5, 1, 1, 1, 1, 1, 0, 0, 1}), PictureError::kBadRle},
+      {"rle8 literal past the row end", rle(8, {0, 5, 1, 1, 1, 1, 1, 0, 0, 1}),
+       PictureError::kBadRle},
       {"rle4 run past the row end", rle(4, {5, 0x11, 0, 1}), PictureError::kBadRle},
       {"rle delta past the right edge", rle(8, {2, 1, 0, 2, 3, 0, 0, 1}), PictureError::kBadRle},
       {"rle delta past the top", rle(8, {0, 2, 0, 3, 0, 1}), PictureError::kBadRle},
-      {"rle pixels after the last row", rle(8, {0, 0, 0, 0, 0, 0, 4, 1, 0, 0, 1, 1}), PictureError::kBadRle},
+      {"rle pixels after the last row", rle(8, {0, 0, 0, 0, 0, 0, 4, 1, 0, 0, 1, 1}),
+       PictureError::kBadRle},
       {"rle stream ends mid-picture", rle(8, {4, 1, 0, 0}), PictureError::kTruncated},
       {"rle literal cut short", rle(8, {0, 4, 1, 1}), PictureError::kTruncated},
       {"rle delta cut short", rle(8, {0, 2, 1}), PictureError::kTruncated},

@@ -15,7 +15,8 @@ void Put16(Bytes& out, std::size_t at, std::uint32_t v) {
   out[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 void Put32(Bytes& out, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 }  // namespace
@@ -95,7 +96,8 @@ Bytes EncodeRle(std::int32_t width, std::int32_t height, bool rle4,
     std::int32_t c = 0;
     while (c < width) {
       std::int32_t run = 1;
-      while (c + run < width && run < 255 && index(c + run, r) == index(c, r)) ++run;
+      while (c + run < width && run < 255 && index(c + run, r) == index(c, r))
+        ++run;
       if (run >= 2) {
         const std::uint8_t v = index(c, r);
         out.push_back(static_cast<std::uint8_t>(run));
@@ -166,7 +168,8 @@ TempDir::~TempDir() {
 std::filesystem::path TempDir::Write(const std::string& name, const Bytes& bytes) const {
   const auto file = path_ / name;
   std::ofstream out(file, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return file;
 }
 
@@ -191,10 +194,10 @@ std::optional<Decoded> DecodeFile(const std::filesystem::path& path, PictureErro
   decoded.pixels.resize(static_cast<std::size_t>(decoded.width) *
                         static_cast<std::size_t>(decoded.height));
   for (std::int32_t r = 0; r < decoded.height; ++r) {
-    e = picture->ReadRow(r, std::span(decoded.pixels)
-                                .subspan(static_cast<std::size_t>(r) *
-                                             static_cast<std::size_t>(decoded.width),
-                                         static_cast<std::size_t>(decoded.width)));
+    e = picture->ReadRow(
+        r, std::span(decoded.pixels)
+               .subspan(static_cast<std::size_t>(r) * static_cast<std::size_t>(decoded.width),
+                        static_cast<std::size_t>(decoded.width)));
     if (e != PictureError::kNone) return setError(e), std::nullopt;
   }
   setError(PictureError::kNone);

@@ -81,7 +81,6 @@ struct Decoded {
                   static_cast<std::size_t>(c)];
   }
 };
-std::optional<Decoded> DecodeFile(const std::filesystem::path& path,
-                                  PictureError* error = nullptr);
+std::optional<Decoded> DecodeFile(const std::filesystem::path& path, PictureError* error = nullptr);
 
 }  // namespace quillmark::test

@@ -18,10 +18,11 @@
 namespace quillmark::test {
 namespace {
 
-#define REQUIRE_CORPUS(dir)                                                            \
-  const std::filesystem::path dir = BmpSuiteDir();                                     \
-  if (dir.empty())                                                                     \
-  GTEST_SKIP() << "BMP Suite corpus not found at " QUILLMARK_TESTDATA_DIR "/bmpsuite; " \
+#define REQUIRE_CORPUS(dir)                                               \
+  const std::filesystem::path dir = BmpSuiteDir();                        \
+  if (dir.empty())                                                        \
+  GTEST_SKIP() << "BMP Suite corpus not found at " QUILLMARK_TESTDATA_DIR \
+                  "/bmpsuite; "                                           \
                   "these checks need it"
 
 std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& dir) {
@@ -58,14 +59,14 @@ TEST(Corpus, GoodFilesAgreeWithEachOther) {
   const Group groups[] = {
       {"g/pal8.bmp",
        {"g/pal8-0.bmp", "g/pal8os2.bmp", "g/pal8rle.bmp", "g/pal8topdown.bmp", "g/pal8v4.bmp",
-        "g/pal8v5.bmp", "q/pal8offs.bmp", "q/pal8os2-hs.bmp", "q/pal8os2-sz.bmp",
-        "q/pal8os2sp.bmp", "q/pal8os2v2-16.bmp", "q/pal8os2v2-40sz.bmp", "q/pal8os2v2-sz.bmp",
-        "q/pal8os2v2.bmp", "q/pal8oversizepal.bmp"},
+        "g/pal8v5.bmp", "q/pal8offs.bmp", "q/pal8os2-hs.bmp", "q/pal8os2-sz.bmp", "q/pal8os2sp.bmp",
+        "q/pal8os2v2-16.bmp", "q/pal8os2v2-40sz.bmp", "q/pal8os2v2-sz.bmp", "q/pal8os2v2.bmp",
+        "q/pal8oversizepal.bmp"},
        0},
       {"g/rgb24.bmp",
-       {"g/rgb24pal.bmp", "g/rgb32.bmp", "g/rgb32bf.bmp", "g/rgb32bfdef.bmp",
-        "q/rgb24largepal.bmp", "q/rgb24lprof.bmp", "q/rgb24prof.bmp", "q/rgb32-xbgr.bmp",
-        "q/rgb32fakealpha.bmp", "q/rgb32h52.bmp"},
+       {"g/rgb24pal.bmp", "g/rgb32.bmp", "g/rgb32bf.bmp", "g/rgb32bfdef.bmp", "q/rgb24largepal.bmp",
+        "q/rgb24lprof.bmp", "q/rgb24prof.bmp", "q/rgb32-xbgr.bmp", "q/rgb32fakealpha.bmp",
+        "q/rgb32h52.bmp"},
        0},
       {"g/pal4.bmp", {"g/pal4rle.bmp"}, 0},
       {"g/pal1.bmp", {"g/pal1wb.bmp"}, 0},
@@ -108,7 +109,8 @@ TEST(Corpus, GoodFilesOfTheirOwn) {
     ASSERT_TRUE(decoded) << name;
     int wrong = 0;
     for (std::int32_t r = 0; r < decoded->height; ++r)
-      for (std::int32_t c = 0; c < decoded->width; ++c) wrong += decoded->at(c, r) != pal8->at(c, r);
+      for (std::int32_t c = 0; c < decoded->width; ++c)
+        wrong += decoded->at(c, r) != pal8->at(c, r);
     EXPECT_EQ(wrong, 0) << name;
   }
   // Grey palettes stay grey; two-colour pictures keep two colours.

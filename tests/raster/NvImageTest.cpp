@@ -114,8 +114,10 @@ TEST(ConvertPictureFile, SmallPicturesGiveTheDocumentedBytes) {
   };
   auto repeat = [](Bytes head, const Bytes& unit, int times, const Bytes& tail = {},
                    int tailTimes = 0) {
-    for (int i = 0; i < times; ++i) head.insert(head.end(), unit.begin(), unit.end());
-    for (int i = 0; i < tailTimes; ++i) head.insert(head.end(), tail.begin(), tail.end());
+    for (int i = 0; i < times; ++i)
+      head.insert(head.end(), unit.begin(), unit.end());
+    for (int i = 0; i < tailTimes; ++i)
+      head.insert(head.end(), tail.begin(), tail.end());
     return head;
   };
   const Case cases[] = {
@@ -137,7 +139,9 @@ TEST(ConvertPictureFile, SmallPicturesGiveTheDocumentedBytes) {
 
 // Dark dots on both sides of every crop edge, and a pattern that differs from column to
 // column and row to row, so a shifted, transposed or mis-cropped raster shows.
-bool Pattern(std::int32_t c, std::int32_t r) { return (c * 7 + r * 3 + (c / 8) * (r / 8)) % 5 < 2; }
+bool Pattern(std::int32_t c, std::int32_t r) {
+  return (c * 7 + r * 3 + (c / 8) * (r / 8)) % 5 < 2;
+}
 
 TEST(ConvertPictureFile, CropsAndSizes) {
   TempDir dir;
@@ -242,8 +246,8 @@ TEST(ConvertPictureFile, ColoursThroughTheReader) {
   const auto result = ConvertPictureFile(dir.Write("p.bmp", BuildBmp(f)), 0);
   ASSERT_TRUE(result.record);
   for (std::size_t c = 0; c < std::size(cases); ++c)
-    EXPECT_EQ(result.record->data()[4 + c], cases[c].dark ? 0x80 : 0x00) << std::hex
-                                                                           << cases[c].colour;
+    EXPECT_EQ(result.record->data()[4 + c], cases[c].dark ? 0x80 : 0x00)
+        << std::hex << cases[c].colour;
 }
 
 // The reader tests darkness straight from palette entries and pixel bytes; across many
@@ -267,7 +271,8 @@ TEST(ConvertPictureFile, DarkTestAgreesWithIsDarkPixelInEveryEncoding) {
     std::vector<Colour> shown = colours;
     if (bitCount == 8) {
       f.palette.assign(colours.begin(), colours.begin() + 256);
-      for (std::size_t c = 0; c < shown.size(); ++c) shown[c] = colours[c % 256];
+      for (std::size_t c = 0; c < shown.size(); ++c)
+        shown[c] = colours[c % 256];
     }
     f.pixels = PackRows(w, 1, bitCount, false, [&](std::int32_t c, std::int32_t) -> std::uint32_t {
       if (bitCount == 8) return static_cast<std::uint32_t>(c % 256);
@@ -318,7 +323,7 @@ class ScriptedSource final : public PixelSource {
     if (row == failAtRow) return PictureError::kDecodeFailed;
     for (std::size_t c = 0; c < out.size(); ++c)
       out[c] = dark_(static_cast<std::int32_t>(c), row) ? MakeColour(40, 40, 40)
-                                                         : MakeColour(200, 220, 240);
+                                                        : MakeColour(200, 220, 240);
     return PictureError::kNone;
   }
   std::vector<std::int32_t> rowsAsked;
@@ -342,7 +347,8 @@ TEST(ConvertPixels, AsksOnlyForTheCropRowsInOrder) {
     const auto result = ConvertPixels(source, k.widthBytes);
     ExpectRecordOf(result, k.W, k.H, static_cast<std::int32_t>(k.w), Pattern);
     std::vector<std::int32_t> expectedRows(static_cast<std::size_t>(k.h));
-    for (std::int32_t r = 0; r < k.h; ++r) expectedRows[static_cast<std::size_t>(r)] = r;
+    for (std::int32_t r = 0; r < k.h; ++r)
+      expectedRows[static_cast<std::size_t>(r)] = r;
     EXPECT_EQ(source.rowsAsked, expectedRows);
     EXPECT_TRUE(std::all_of(source.widthsAsked.begin(), source.widthsAsked.end(),
                             [&](std::size_t n) { return n == k.w; }));
@@ -350,7 +356,8 @@ TEST(ConvertPixels, AsksOnlyForTheCropRowsInOrder) {
 }
 
 TEST(ConvertPixels, FailuresGiveNoRecord) {
-  for (auto [w, h] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{-3, 5}, std::pair{5, INT32_MIN}}) {
+  for (auto [w, h] :
+       {std::pair{0, 5}, std::pair{5, 0}, std::pair{-3, 5}, std::pair{5, INT32_MIN}}) {
     ScriptedSource source(w, h, Pattern);
     const auto result = ConvertPixels(source, 72);
     EXPECT_FALSE(result.record);

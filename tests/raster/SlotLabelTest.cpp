@@ -16,11 +16,11 @@ TEST(AppendFileNameToLabel, BudgetAndMark) {
   const std::string at32(32, 'L');
   const Case cases[] = {
       {slot3, "logo.bmp", slot3 + "logo.bmp"},
-      {slot3, "abcdefghijklmnopqrstu", slot3 + "abcdefghijklmnopqrstu"},    // 21: whole
+      {slot3, "abcdefghijklmnopqrstu", slot3 + "abcdefghijklmnopqrstu"},      // 21: whole
       {slot3, "abcdefghijklmnopqrstuv", slot3 + "abcdefghijklmnopqrstu..."},  // 22: cut
       {slot3, "abcdefghijklmnopqrstuvwxyz.bmp", slot3 + "abcdefghijklmnopqrstu..."},
       {slot3, "", slot3},
-      {at32, "x.bmp", at32},              // at the budget: nothing, not even the mark
+      {at32, "x.bmp", at32},                    // at the budget: nothing, not even the mark
       {at32 + "MORE", "x.bmp", at32 + "MORE"},  // over it: left as it is
       {std::string(31, 'L'), "xy.bmp", std::string(31, 'L') + "x..."},
       {"", std::string(40, 'n'), std::string(32, 'n') + "..."},
@@ -37,8 +37,8 @@ TEST(AppendFileNameToLabel, NeverSplitsAUtf8Character) {
     std::string name;
     std::string kept;  // what of the name precedes the mark
   };
-  const std::string e = "\xC3\xA9";           // é, 2 bytes
-  const std::string han = "\xE6\xBC\xA2";     // 漢, 3 bytes
+  const std::string e = "\xC3\xA9";              // é, 2 bytes
+  const std::string han = "\xE6\xBC\xA2";        // 漢, 3 bytes
   const std::string emoji = "\xF0\x9F\x96\xBC";  // 🖼, 4 bytes
   const Case cases[] = {
       // 20 ASCII bytes, then é would straddle byte 21: it moves out whole.
