@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "raster/PictureError.h"
 #include "raster/PixelSource.h"
 
 namespace quillmark::test {
@@ -26,33 +27,27 @@ struct BmpFields {
   std::uint16_t bitCount = 24;
   std::uint32_t compression = 0;
   std::uint32_t clrUsed = 0;
-  std::vector<Colour> palette;  // 3-byte entries with a 12-byte header, else 4-byte
-  // Masks: right behind a 40-byte header when `masksAfterHeader` holds 3 or 4 of them,
-  // inside the header (offsets 40 to 55) from 52 bytes on.
-  std::vector<std::uint32_t> masksAfterHeader;
-  std::array<std::uint32_t, 4> masksInHeader{};
-  std::optional<std::uint32_t> offBits;  // default: right behind palette and masks
-  Bytes pixels;                          // the stored pixel data, rows already padded
+  std::vector<Colour> palette;                  // 3-byte entries with a 12-byte header, else 4-byte
+  std::vector<std::uint32_t> masksAfterHeader;  // BITFIELDS masks behind a 40-byte header
+  std::array<std::uint32_t, 4> masksInHeader{};  // offsets 40 to 55 of a 52-byte+ header
+  std::optional<std::uint32_t> offBits;          // default: right behind palette and masks
+  Bytes pixels;                                  // the stored pixel data as written
 };
-
+// The usual fields of a picture; the rest keep their defaults.
+BmpFields Fields(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
+                 std::uint32_t compression = 0, std::vector<Colour> palette = {},
+                 std::uint32_t headerSize = 40);
 Bytes BuildBmp(const BmpFields& fields);
 
-// Colour of pixel (c, r), row 0 at the top.
-using ColourAt = std::function<Colour(std::int32_t c, std::int32_t r)>;
-
-// Stored rows of an uncompressed picture: `value(c, r)` is the pixel's raw value (palette
-// index or packed 16/24/32-bit pixel), written little-endian in `bitCount` bits; rows
-// padded to 4 bytes, bottom-up unless `topDown`.
+// Stored rows of an uncompressed picture: value(c, r) is pixel (c, r)'s raw value (palette
+// index or packed pixel) in `bitCount` bits, rows padded to 4 bytes, bottom-up unless
+// `topDown`.
+using PixelValue = std::function<std::uint32_t(std::int32_t c, std::int32_t r)>;
 Bytes PackRows(std::int32_t width, std::int32_t height, int bitCount, bool topDown,
-               const std::function<std::uint32_t(std::int32_t, std::int32_t)>& value);
-
-// RLE8 / RLE4 streams of a picture of palette indices: each row as runs of equal
-// indices (RLE4 runs alternate two indices), an end of line after each row and an end of
-// bitmap at the end.
-Bytes EncodeRle8(std::int32_t width, std::int32_t height,
-                 const std::function<std::uint8_t(std::int32_t, std::int32_t)>& index);
-Bytes EncodeRle4(std::int32_t width, std::int32_t height,
-                 const std::function<std::uint8_t(std::int32_t, std::int32_t)>& index);
+               const PixelValue& value);
+// An RLE8 or RLE4 stream of palette indices: rows as runs of equal indices, each ended by
+// an end of line, then an end of bitmap.
+Bytes EncodeRle(std::int32_t width, std::int32_t height, bool rle4, const PixelValue& index);
 
 // A folder under the system's temporary folder, removed with the object.
 class TempDir {
@@ -71,16 +66,19 @@ class TempDir {
 // The corpus folder, or an empty path when it is absent.
 std::filesystem::path BmpSuiteDir();
 
-// All colours of a picture's rows 0 to height - 1 through the real reader; empty when the
-// file is refused.
+// Every pixel of a picture through the real reader, row 0 at the top.
 struct Decoded {
   std::int32_t width = 0, height = 0;
-  std::vector<Colour> pixels;  // row-major, row 0 at the top
+  std::vector<Colour> pixels;  // row-major
   Colour at(std::int32_t c, std::int32_t r) const {
     return pixels[static_cast<std::size_t>(r) * static_cast<std::size_t>(width) +
                   static_cast<std::size_t>(c)];
   }
 };
+// Empty, with `error` set, when the file is refused.
 std::optional<Decoded> DecodeFile(const std::filesystem::path& path, PictureError* error = nullptr);
+
+// Whether dot (c, r) of an NV image record is set.
+bool DotAt(std::span<const std::uint8_t> record, std::int32_t c, std::int32_t r);
 
 }  // namespace quillmark::test
