@@ -39,8 +39,9 @@ struct NvConversion {
 // Builds the NV image record of `source` cropped for `widthBytes`: the header xL xH yL yH,
 // then 8x columns of y bytes each, left to right, row 8g + k of column c in bit 7 - k of
 // byte g, a bit set where IsDarkPixel rates the pixel dark. Everything beyond the crop is
-// 0. The record is allocated once at its final size; rows are read in bands of eight, so
-// besides the record only two rows' worth of buffers are held.
+// 0. The record is allocated once at its final size; rows are read one at a time, so
+// besides the record only buffers of a few bytes per kept column are held. Sources that
+// offer MarkDarkRow are read through it.
 NvConversion ConvertPixels(PixelSource& source, std::int32_t widthBytes) noexcept;
 
 // Reads the BMP file at `path` (see BmpPicture) and converts it as ConvertPixels does.

@@ -77,10 +77,10 @@ TEST(ConvertPictureFile, SmallPicturesGiveTheDocumentedBytes) {
       {8, 3, true, bytes({1, 0, 1, 0}, {0xE0}, 8)},
   };
   TempDir dir;
-  for (const auto& [w, h, black, expected] : cases) {
+  for (const auto& [w, h, blackPicture, expected] : cases) {
+    const std::uint32_t value = blackPicture ? 0u : 0xFFFFFFu;
     BmpFields f = Fields(w, h, 24);
-    f.pixels = PackRows(w, h, 24, false,
-                        [&](std::int32_t, std::int32_t) { return black ? 0u : 0xFFFFFFu; });
+    f.pixels = PackRows(w, h, 24, false, [value](std::int32_t, std::int32_t) { return value; });
     for (std::int32_t widthBytes : {0, 72, 104}) {
       const auto result = ConvertPictureFile(dir.Write("p.bmp", BuildBmp(f)), widthBytes);
       ASSERT_TRUE(result.record);
