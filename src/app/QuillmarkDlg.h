@@ -3,6 +3,8 @@
 #include <QIcon>
 #include <array>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/AppState.h"
 #include "framework/Dialog.h"
@@ -32,6 +34,13 @@ class CQuillmarkDlg : public CDialog {
   void OnFile();
   void OnPort();
   void OnBitmapCheck(int slot);  // slot 1 to 10, from check box 1005 + slot
+
+  // Asks for a picture and converts it for the target printer's width. On success appends
+  // the file's name to `label` within `budget` bytes and returns the NV image; on Cancel or
+  // a picture that cannot be read returns nothing and leaves `label` as it was.
+  std::optional<ByteBlock> ConvertBitmapFile(std::string& label, int budget);
+  // The lower bar: the NV bytes of the filled slots in KiB against the capacity in KiB.
+  void UpdateMemoryGauge();
 
   // The user interface the command logic uses: message boxes owned by this window and
   // the upper progress bar (1016).

@@ -2,11 +2,32 @@
 // Each runs to completion on the UI thread; the command logic shows its message boxes
 // and file dialogs through CommandUiForSend(), owned by this window.
 
+#include <QFile>
+#include <QString>
+#include <filesystem>
+
 #include "app/QuillmarkDlg.h"
 #include "commands/FileCommands.h"
 #include "commands/PrinterCommands.h"
+#include "framework/FileDialog.h"
+#include "raster/NvImage.h"
+#include "raster/QtPicture.h"
+#include "raster/SlotLabel.h"
 
 namespace quillmark {
+namespace {
+
+// A check box shows '&' as the mark of its shortcut key; a file name is shown as it is.
+std::string WithLiteralAmpersands(const std::string& text) {
+  std::string shown;
+  for (char c : text) {
+    shown += c;
+    if (c == '&') shown += '&';
+  }
+  return shown;
+}
+
+}  // namespace
 
 void CQuillmarkDlg::OnDownLoad() {
   GuiCommandUi ui = CommandUiForSend();
@@ -28,6 +49,50 @@ void CQuillmarkDlg::OnFile() {
   quillmark::OnFile(appState, ui);
 }
 
-void CQuillmarkDlg::OnBitmapCheck(int) {}
+void CQuillmarkDlg::OnBitmapCheck(int slot) {
+  if (slot < 1 || slot > kSlotCount) return;
+  CButton& box = slotChecks[static_cast<std::size_t>(slot - 1)];
+  std::string label = SlotLabel(slot);
+  // The box has already toggled itself: its state is what the user has just asked for.
+  int mark = BST_UNCHECKED;
+  if (box.GetCheck() == BST_UNCHECKED) {
+    appState.ReleaseSlot(slot);
+  } else {
+    auto& entry = appState.imageSlots[static_cast<std::size_t>(slot - 1)];
+    entry = ConvertBitmapFile(label, kSlotLabelBudget);
+    if (entry) mark = BST_CHECKED;
+  }
+  box.SetWindowText(WithLiteralAmpersands(label));
+  box.SetCheck(mark);
+  UpdateMemoryGauge();
+}
+
+std::optional<ByteBlock> CQuillmarkDlg::ConvertBitmapFile(std::string& label, int budget) {
+  CFileDialog dialog(true, "BMP", {}, OFN_HIDEREADONLY,
+                     "Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*||", this);
+  if (dialog.DoModal() == IDCANCEL) return std::nullopt;
+
+  const std::string path = dialog.GetPathName();
+  NvConversion conversion = ConvertPictureFile(std::filesystem::path(path), appState.widthBytes);
+  // A file without the BMP signature may be a picture of another format chosen under
+  // "All Files"; Qt's readers decode those. BMP files never go through Qt.
+  if (conversion.error == PictureError::kNotBmp)
+    conversion = ConvertQtPicture(QFile::decodeName(path.c_str()), appState.widthBytes);
+  if (!conversion.record) return std::nullopt;
+
+  label = AppendFileNameToLabel(label, dialog.GetFileName(), budget);
+  return std::move(conversion.record);
+}
+
+void CQuillmarkDlg::UpdateMemoryGauge() {
+  std::int32_t total = 0;
+  for (int slot = 1; slot <= kSlotCount; ++slot)
+    if (const ByteBlock* image = appState.Slot(slot))
+      total += static_cast<std::int32_t>(image->size());
+  // The range is the capacity in KiB, of which the control takes 16 bits; a total above
+  // it shows a full bar.
+  memoryGauge.SetRange32(0, static_cast<int>((appState.nvCapacity >> 10) & 0xFFFFu));
+  memoryGauge.SetPos(total / 1024);
+}
 
 }  // namespace quillmark

@@ -9,6 +9,13 @@ bool IsContinuationByte(char c) noexcept {
 
 }  // namespace
 
+std::string SlotLabel(int slot) {
+  if (slot < 1 || slot > 10) return {};
+  std::string label = "Bitmap" + std::to_string(slot);
+  label.resize(9, ' ');
+  return label + ": ";
+}
+
 std::string AppendFileNameToLabel(std::string_view label, std::string_view fileName, int budget) {
   std::string text(label);
   if (budget <= 0 || label.size() >= static_cast<std::size_t>(budget)) return text;

@@ -7,6 +7,15 @@
 namespace quillmark {
 namespace {
 
+TEST(SlotLabel, ElevenCharactersEndingInABlank) {
+  EXPECT_EQ(SlotLabel(1), "Bitmap1  : ");
+  EXPECT_EQ(SlotLabel(2), "Bitmap2  : ");
+  EXPECT_EQ(SlotLabel(9), "Bitmap9  : ");
+  EXPECT_EQ(SlotLabel(10), "Bitmap10 : ");
+  EXPECT_EQ(SlotLabel(0), "");
+  EXPECT_EQ(SlotLabel(11), "");
+}
+
 TEST(AppendFileNameToLabel, BudgetMarkAndWholeCharacters) {
   const std::string slot = "Bitmap3  : ";  // 11 bytes: 21 left of the budget of 32
   const std::string e = "\xC3\xA9", han = "\xE6\xBC\xA2",
