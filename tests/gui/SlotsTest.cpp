@@ -160,7 +160,10 @@ TEST_F(Slots, CropFollowsTheTargetPrinter) {
       Click(dialog, 1006);
       ASSERT_EQ(SlotSize(dialog, 1), c.size) << c.radio;
       const auto bytes = dialog.appState.Slot(1)->bytes();
-      EXPECT_EQ(test::DotAt(bytes, 700, 0), c.radio != 1023) << c.radio;
+      // On the 576-dot printer the record ends before column 700 (its size shows it).
+      if (c.radio != 1023) {
+        EXPECT_TRUE(test::DotAt(bytes, 700, 0)) << c.radio;
+      }
     });
     testhook::TakeShownFileDialogs();
   }
