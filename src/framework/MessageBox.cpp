@@ -13,12 +13,12 @@
 namespace quillmark {
 namespace {
 
-struct ButtonSpec {
+struct ButtonChoice {
   int id;
   QMessageBox::StandardButton button;
 };
 
-std::vector<ButtonSpec> ButtonSpecs(unsigned type) {
+std::vector<ButtonChoice> ButtonChoices(unsigned type) {
   switch (type & MB_TYPEMASK) {
     case MB_OKCANCEL:
       return {{IDOK, QMessageBox::Ok}, {IDCANCEL, QMessageBox::Cancel}};
@@ -62,10 +62,10 @@ unsigned IconTypeOf(QMessageBox::Icon icon) {
 }
 
 // The answer of a box closed without a button: Cancel, else OK in an OK box, else No.
-int EscapeAnswer(const std::vector<ButtonSpec>& specs) {
-  for (const auto& spec : specs)
-    if (spec.id == IDCANCEL) return IDCANCEL;
-  return specs.size() == 1 ? specs.front().id : IDNO;
+int EscapeAnswer(const std::vector<ButtonChoice>& choices) {
+  for (const auto& choice : choices)
+    if (choice.id == IDCANCEL) return IDCANCEL;
+  return choices.size() == 1 ? choices.front().id : IDNO;
 }
 
 }  // namespace
@@ -78,12 +78,12 @@ int MessageBox(QWidget* owner, const std::string& text, const std::string& capti
   box.setText(QString::fromStdString(text));
   box.setIcon(IconOf(type));
 
-  const std::vector<ButtonSpec> specs = ButtonSpecs(type);
+  const std::vector<ButtonChoice> choices = ButtonChoices(type);
   std::vector<QPushButton*> buttons;
-  for (const auto& spec : specs)
-    buttons.push_back(box.addButton(spec.button));
+  for (const auto& choice : choices)
+    buttons.push_back(box.addButton(choice.button));
   const std::size_t defaultIndex =
-      std::min<std::size_t>((type & MB_DEFMASK) >> 8, specs.size() - 1);
+      std::min<std::size_t>((type & MB_DEFMASK) >> 8, choices.size() - 1);
   box.setDefaultButton(buttons[defaultIndex]);
 
   if (testhook::IsEnabled()) {
@@ -95,30 +95,30 @@ int MessageBox(QWidget* owner, const std::string& text, const std::string& capti
     // Read back from the box itself: what the user would see.
     for (QAbstractButton* shownButton : box.buttons()) {
       for (std::size_t i = 0; i < buttons.size(); ++i)
-        if (buttons[i] == shownButton) shown.buttons.push_back(specs[i].id);
+        if (buttons[i] == shownButton) shown.buttons.push_back(choices[i].id);
     }
     for (std::size_t i = 0; i < buttons.size(); ++i)
-      if (box.defaultButton() == buttons[i]) shown.defaultButton = specs[i].id;
+      if (box.defaultButton() == buttons[i]) shown.defaultButton = choices[i].id;
     shown.ownerCaption = owner != nullptr ? owner->windowTitle().toStdString() : std::string();
     const std::optional<int> answer = testhook::internal::NextMessageBoxAnswer(shown);
-    if (!answer) return EscapeAnswer(specs);
-    const auto spec = std::find_if(specs.begin(), specs.end(),
-                                   [&](const ButtonSpec& s) { return s.id == *answer; });
-    if (spec == specs.end()) {
+    if (!answer) return EscapeAnswer(choices);
+    const auto choice = std::find_if(choices.begin(), choices.end(),
+                                     [&](const ButtonChoice& s) { return s.id == *answer; });
+    if (choice == choices.end()) {
       testhook::internal::ReportFailure("the queued answer " + std::to_string(*answer) +
                                         " is not a button of the message box \"" + shown.text +
                                         "\"");
-      return EscapeAnswer(specs);
+      return EscapeAnswer(choices);
     }
     // Press the button on the real box once its modal loop runs.
-    QPushButton* button = buttons[static_cast<std::size_t>(spec - specs.begin())];
+    QPushButton* button = buttons[static_cast<std::size_t>(choice - choices.begin())];
     QTimer::singleShot(0, button, [button] { button->click(); });
   }
 
   box.exec();
   for (std::size_t i = 0; i < buttons.size(); ++i)
-    if (box.clickedButton() == buttons[i]) return specs[i].id;
-  return EscapeAnswer(specs);
+    if (box.clickedButton() == buttons[i]) return choices[i].id;
+  return EscapeAnswer(choices);
 }
 
 }  // namespace quillmark
