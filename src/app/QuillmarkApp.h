@@ -1,13 +1,9 @@
 #pragma once
 
-#include <string_view>
-
+#include "app/ServiceCode.h"
 #include "framework/WinApp.h"
 
 namespace quillmark {
-
-// The command line that offers the service command Patch: exactly this, nothing more.
-inline constexpr std::string_view kServiceAccessCode = "QXV";
 
 // The application: runs the main window once, then ends the program.
 class CQuillmarkApp : public CWinApp {
