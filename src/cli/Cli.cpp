@@ -1,0 +1,417 @@
+#include "cli/Cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <ostream>
+
+#include "app/ServiceCode.h"
+
+#ifndef QUILLMARK_VERSION
+#error "QUILLMARK_VERSION must be defined by the build"
+#endif
+
+namespace quillmark::cli {
+namespace {
+
+constexpr const char* kProgram = "quillmark-cli";
+
+const char* const kToolFooter = R"(Exit status: 0 done, 1 the job failed, 2 a usage error.
+
+Examples:
+  quillmark-cli convert logo.bmp -o logo.rec --preview logo.png
+  quillmark-cli export -o logos.bin --slot 1=logo.bmp --slot 2=coupon.bmp --model A4
+  quillmark-cli download --slot 1=logo.bmp --port /dev/usb/lp0
+  quillmark-cli print-test --port tcp:192.168.1.50:9100
+  quillmark-cli render logos.bin -o sheet.png
+  quillmark-cli ports
+
+Run 'quillmark-cli COMMAND --help' for the options of a command.
+)";
+
+// A usage error found after parsing: the same form as the parser's own.
+int Usage(Io& io, const std::string& command, const std::string& message) {
+  io.err << kProgram << ' ' << command << ": " << message << "\nRun '" << kProgram << ' ' << command
+         << " --help' for more information.\n";
+  return kExitUsage;
+}
+
+// Options every command that builds a definition stream takes.
+struct SlotOptions {
+  std::vector<std::string> slots;
+  std::string model = std::string(kDefaultModel);
+  std::string mode = "esc";
+  bool quiet = false;
+};
+
+void AddSlotOptions(CLI::App& command, SlotOptions& options, bool withSlots, bool withModel) {
+  if (withSlots) {
+    command
+        .add_option("--slot", options.slots,
+                    "The picture (BMP) for image slot N, 1 to 10; once for each slot. Slots not "
+                    "named hold a blank image")
+        ->type_name("N=PICTURE")
+        ->allow_extra_args(false);
+  }
+  if (withModel) {
+    command
+        .add_option("--model", options.model,
+                    "Target printer: A2 (default), A4, B1 or W4 (NV memory and print width), or "
+                    "none (no model: pictures cropped at 8184 dots)")
+        ->type_name("MODEL");
+  }
+  command
+      .add_option("--mode", options.mode,
+                  "Command mode: esc (ESC-prefixed, BRIX mode; the default) or plain")
+      ->type_name("MODE");
+  command.add_flag("-q,--quiet", options.quiet, "Print nothing but errors");
+}
+
+std::optional<SlotsJob> SlotsJobFrom(const SlotOptions& options, Io& io,
+                                     const std::string& command) {
+  std::string error;
+  SlotsJob job;
+  const std::optional<SlotPaths> slots = CollectSlots(options.slots, error);
+  const std::optional<ModelChoice> model =
+      slots ? ParseModel(options.model, true, error) : std::nullopt;
+  const std::optional<std::int32_t> mode = model ? ParseMode(options.mode, error) : std::nullopt;
+  if (!mode) {
+    Usage(io, command, error);
+    return std::nullopt;
+  }
+  job.slots = *slots;
+  job.model = *model;
+  job.brixMode = *mode;
+  job.quiet = options.quiet;
+  return job;
+}
+
+// The port and line options of download and print-test.
+struct PortOptions {
+  std::string port = "LPT1";
+  std::string portType;
+  unsigned baud = 9600;
+  int dataBits = 8;
+  std::string parity = "none";
+  int stopBits = 1;
+  int retries = 0;
+  CLI::Option* retriesOption = nullptr;
+  std::vector<CLI::Option*> serialOptions;
+};
+
+void AddPortOptions(CLI::App& command, PortOptions& options) {
+  command
+      .add_option("--port", options.port,
+                  "LPT1-LPT4, COM1-COM4, a device path (/dev/usb/lp0, /dev/ttyUSB0, a FIFO) or "
+                  "tcp:HOST:PORT for a network printer's raw port (usually 9100). Default LPT1")
+      ->type_name("PORT");
+  command
+      .add_option("--port-type", options.portType,
+                  "parallel or serial: the set-up of a device path, when its name does not "
+                  "tell (tty* is serial, anything else parallel)")
+      ->type_name("TYPE");
+  options.serialOptions = {
+      command
+          .add_option("--baud", options.baud,
+                      "Serial speed: 1200, 2400, 4800, 9600 (default) or 19200")
+          ->type_name("BPS"),
+      command.add_option("--data-bits", options.dataBits, "Serial data bits: 7 or 8 (default)")
+          ->type_name("N"),
+      command.add_option("--parity", options.parity, "Serial parity: none (default), odd or even")
+          ->type_name("PARITY"),
+      command.add_option("--stop-bits", options.stopBits, "Serial stop bits: 1 (default) or 2")
+          ->type_name("N"),
+  };
+  options.retriesOption =
+      command
+          .add_option("--retries", options.retries,
+                      "Attempts after a failed one (default 0; without this option, when "
+                      "standard input is a terminal, the tool asks)")
+          ->type_name("N");
+}
+
+std::optional<SendJob> SendJobFrom(const SlotOptions& slotOptions, const PortOptions& options,
+                                   Io& io, const std::string& command) {
+  std::optional<SlotsJob> slots = SlotsJobFrom(slotOptions, io, command);
+  if (!slots) return std::nullopt;
+  std::string error;
+  std::optional<LineKind> forced;
+  if (!options.portType.empty()) {
+    forced = ParseLineKind(options.portType, error);
+    if (!forced) {
+      Usage(io, command, error);
+      return std::nullopt;
+    }
+  }
+  const std::optional<PortTarget> target = ParsePortTarget(options.port, forced, error);
+  if (!target) {
+    Usage(io, command, error);
+    return std::nullopt;
+  }
+  const SerialChoice choice{options.baud, options.dataBits, options.parity, options.stopBits};
+  const std::optional<PortSettings> serial = SerialSettingsFor(choice, error);
+  if (!serial) {
+    Usage(io, command, error);
+    return std::nullopt;
+  }
+  if (target->line == LineKind::kParallel && !slotOptions.quiet) {
+    for (const CLI::Option* option : options.serialOptions) {
+      if (option->count() != 0) {
+        io.err << "warning: " << option->get_name() << " applies to serial ports only; "
+               << options.port << " takes the parallel set-up\n";
+      }
+    }
+  }
+  SendJob job;
+  job.slots = std::move(*slots);
+  job.port = *target;
+  job.serial = *serial;
+  if (options.retriesOption->count() != 0) {
+    if (options.retries < 0) {
+      Usage(
+          io, command,
+          "--retries " + std::to_string(options.retries) + ": the number of retries is 0 or more");
+      return std::nullopt;
+    }
+    job.retries = static_cast<unsigned>(options.retries);
+  }
+  return job;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, Io& io) {
+  CLI::App app{
+      "Puts logos into thermal receipt printers: converts up to ten BMP pictures into "
+      "the printer's NV bit images, downloads them (FS q), prints a test sheet of the "
+      "stored images (FS p), saves the download as a .bin file, patches a printer "
+      "memory image, and renders streams on a virtual printer.",
+      kProgram};
+  app.set_version_flag("--version", std::string(kProgram) + " " + QUILLMARK_VERSION,
+                       "Print the version and exit");
+  app.require_subcommand(1);
+  app.footer(kToolFooter);
+
+  // convert
+  CLI::App* convert = app.add_subcommand(
+      "convert", "Convert one picture into an NV image record: the 4-byte header and the raster");
+  ConvertJob convertJob;
+  std::string convertModel = std::string(kDefaultModel);
+  convert->add_option("PICTURE", convertJob.picture, "The BMP picture")->required();
+  convert->add_option("-o,--output", convertJob.output, "The record file to write")
+      ->required()
+      ->type_name("FILE");
+  convert
+      ->add_option("--preview", convertJob.preview,
+                   "Also write the image as a PNG, one pixel a dot, as it will print")
+      ->type_name("PNG");
+  convert
+      ->add_option("--model", convertModel,
+                   "Target printer: A2 (default), A4, B1, W4 (crops at its print width) or none "
+                   "(8184 dots)")
+      ->type_name("MODEL");
+  convert->add_flag("-q,--quiet", convertJob.quiet, "Print nothing but errors");
+  convert->footer(R"(Examples:
+  quillmark-cli convert logo.bmp -o logo.rec
+  quillmark-cli convert wide.bmp -o wide.rec --model W4 --preview wide.png
+)");
+
+  // export
+  CLI::App* exportCommand = app.add_subcommand(
+      "export",
+      "Save the NV image definition stream of the slots as a .bin file, byte for byte "
+      "what download sends");
+  SlotOptions exportSlots;
+  std::string exportOutput;
+  exportCommand->add_option("-o,--output", exportOutput, "The .bin file to write")
+      ->required()
+      ->type_name("FILE");
+  AddSlotOptions(*exportCommand, exportSlots, true, true);
+  exportCommand->footer(R"(Examples:
+  quillmark-cli export -o logos.bin --slot 1=logo.bmp --slot 3=coupon.bmp
+  quillmark-cli export -o blank.bin --mode plain
+)");
+
+  // download
+  CLI::App* download = app.add_subcommand(
+      "download", "Download the slots' images into the printer's NV memory (FS q)");
+  SlotOptions downloadSlots;
+  PortOptions downloadPort;
+  AddSlotOptions(*download, downloadSlots, true, true);
+  AddPortOptions(*download, downloadPort);
+  download->footer(R"(Examples:
+  quillmark-cli download --slot 1=logo.bmp --port /dev/usb/lp0
+  quillmark-cli download --slot 1=logo.bmp --port COM1 --baud 19200 --retries 3
+  quillmark-cli download --slot 2=coupon.bmp --port tcp:192.168.1.50:9100 --model W4
+)");
+
+  // print-test
+  CLI::App* printTest = app.add_subcommand(
+      "print-test",
+      "Print the test sheet: each stored NV image under its label [Image1] to [Image10] (FS p)");
+  SlotOptions printSlots;
+  PortOptions printPort;
+  AddSlotOptions(*printTest, printSlots, false, false);
+  AddPortOptions(*printTest, printPort);
+  printTest->footer(R"(Examples:
+  quillmark-cli print-test --port /dev/usb/lp0
+  quillmark-cli print-test --port /dev/ttyUSB0 --baud 19200 --mode plain
+)");
+
+  // patch
+  CLI::App* patch = app.add_subcommand(
+      "patch",
+      "Service: write the definition stream into a printer memory image behind a new "
+      "32-byte header");
+  SlotOptions patchSlots;
+  std::string patchImage;
+  std::string serviceCode;
+  patch->add_option("MEMORY_IMAGE", patchImage, "The printer memory image (.bin) to patch")
+      ->required();
+  AddSlotOptions(*patch, patchSlots, true, true);
+  patch->add_option("--service-code", serviceCode, "The service access code")
+      ->required()
+      ->type_name("CODE");
+  patch->footer(R"(Examples:
+  quillmark-cli patch firmware.bin --slot 1=logo.bmp --service-code CODE
+)");
+
+  // ports
+  CLI::App* ports = app.add_subcommand(
+      "ports",
+      "List LPT1-LPT4 and COM1-COM4, the device each opens, whether it is there and "
+      "whether you may open it");
+  ports->footer(R"(Example:
+  quillmark-cli ports
+)");
+
+  // render
+  CLI::App* render = app.add_subcommand(
+      "render", "Feed streams to a virtual printer and save the printed paper as a PNG");
+  RenderJob renderJob;
+  std::string renderModel = std::string(kDefaultModel);
+  render->add_option("STREAM", renderJob.inputs, "Streams (.bin) fed in this order")->required();
+  render->add_option("-o,--output", renderJob.output, "The PNG to write, one pixel a dot")
+      ->required()
+      ->type_name("PNG");
+  render->add_option("--model", renderModel, "The printer: A2 (default), A4, B1 or W4")
+      ->type_name("MODEL");
+  render
+      ->add_option("--nv-store", renderJob.nvStore,
+                   "Keep the NV memory in this file: images stored by earlier runs print, "
+                   "images stored now are kept")
+      ->type_name("FILE");
+  render->add_flag("-q,--quiet", renderJob.quiet, "Do not print the printer's log");
+  render->footer(R"(Examples:
+  quillmark-cli render logos.bin test-sheet.bin -o sheet.png
+  quillmark-cli render test-sheet.bin -o sheet.png --nv-store printer.nv
+)");
+
+  // virtual-printer
+  CLI::App* virtualPrinter = app.add_subcommand(
+      "virtual-printer",
+      "Run a virtual printer on a FIFO or a TCP port: each job's paper becomes a PNG");
+  VirtualPrinterJob virtualJob;
+  std::string virtualModel = std::string(kDefaultModel);
+  CLI::Option* fifo = virtualPrinter->add_option(
+      "--fifo", virtualJob.fifo,
+      "Read jobs from this FIFO (made when missing); a job ends when its sender closes it");
+  fifo->type_name("PATH");
+  CLI::Option* listen = virtualPrinter->add_option(
+      "--listen", virtualJob.listen,
+      "Accept jobs on tcp:HOST:PORT (port 0: any free port); one connection is one job");
+  listen->type_name("tcp:HOST:PORT");
+  fifo->excludes(listen);
+  virtualPrinter
+      ->add_option("-o,--output", virtualJob.outputDir,
+                   "Folder for the sheets job-0001.png, job-0002.png ...")
+      ->required()
+      ->type_name("DIR");
+  virtualPrinter->add_option("--model", virtualModel, "The printer: A2 (default), A4, B1 or W4")
+      ->type_name("MODEL");
+  virtualPrinter
+      ->add_option("--nv-store", virtualJob.nvStore,
+                   "Keep the NV memory in this file between jobs and runs")
+      ->type_name("FILE");
+  int virtualJobs = 0;
+  CLI::Option* jobsOption =
+      virtualPrinter->add_option("--jobs", virtualJobs, "Stop after this many jobs")
+          ->type_name("N");
+  virtualPrinter->footer(R"(Stops on SIGINT or SIGTERM, saving the NV store.
+
+Examples:
+  quillmark-cli virtual-printer --fifo /tmp/printer -o sheets --nv-store printer.nv
+  quillmark-cli virtual-printer --listen tcp:127.0.0.1:9100 -o sheets --model W4
+)");
+
+  std::vector<const char*> argv;
+  for (const std::string& arg : args)
+    argv.push_back(arg.c_str());
+  try {
+    app.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::ParseError& error) {
+    if (error.get_exit_code() == 0) return app.exit(error, io.out, io.err);  // --help, --version
+    const CLI::App* command = nullptr;
+    for (const CLI::App* sub : app.get_subcommands())
+      command = sub;
+    const std::string name =
+        command != nullptr ? std::string(kProgram) + " " + command->get_name() : kProgram;
+    io.err << name << ": " << error.what() << "\nRun '" << name
+           << " --help' for more information.\n";
+    return kExitUsage;
+  }
+
+  std::string error;
+  if (*convert) {
+    const std::optional<ModelChoice> model = ParseModel(convertModel, true, error);
+    if (!model) return Usage(io, "convert", error);
+    convertJob.model = *model;
+    return RunConvert(convertJob, io);
+  }
+  if (*exportCommand) {
+    std::optional<SlotsJob> slots = SlotsJobFrom(exportSlots, io, "export");
+    if (!slots) return kExitUsage;
+    return RunExport({std::move(*slots), exportOutput}, io);
+  }
+  if (*download) {
+    const std::optional<SendJob> job = SendJobFrom(downloadSlots, downloadPort, io, "download");
+    return job ? RunDownload(*job, io) : kExitUsage;
+  }
+  if (*printTest) {
+    const std::optional<SendJob> job = SendJobFrom(printSlots, printPort, io, "print-test");
+    return job ? RunPrintTest(*job, io) : kExitUsage;
+  }
+  if (*patch) {
+    if (serviceCode != kServiceAccessCode)
+      return Usage(io, "patch",
+                   "the service code is not the access code; patch is a service command");
+    std::optional<SlotsJob> slots = SlotsJobFrom(patchSlots, io, "patch");
+    if (!slots) return kExitUsage;
+    return RunPatch({std::move(*slots), patchImage}, io);
+  }
+  if (*ports) return RunPorts(io);
+  if (*render) {
+    const std::optional<ModelChoice> model = ParseModel(renderModel, false, error);
+    if (!model) return Usage(io, "render", error);
+    renderJob.model = *model;
+    return RunRender(renderJob, io);
+  }
+  if (*virtualPrinter) {
+    if (virtualJob.fifo.empty() && virtualJob.listen.empty())
+      return Usage(io, "virtual-printer",
+                   "name where jobs come from: --fifo PATH or --listen tcp:HOST:PORT");
+    const std::optional<ModelChoice> model = ParseModel(virtualModel, false, error);
+    if (!model) return Usage(io, "virtual-printer", error);
+    if (!virtualJob.listen.empty() && !ParseTcpAddress(virtualJob.listen, error, true))
+      return Usage(io, "virtual-printer", "--listen " + virtualJob.listen + ": " + error);
+    if (virtualJobs < 1 && jobsOption->count() != 0)
+      return Usage(io, "virtual-printer",
+                   "--jobs " + std::to_string(virtualJobs) + ": the number of jobs is 1 or more");
+    virtualJob.jobs = static_cast<unsigned>(std::max(0, virtualJobs));
+    virtualJob.model = *model;
+    return RunVirtualPrinter(virtualJob, io);
+  }
+  return Usage(io, "", "name a command");
+}
+
+}  // namespace quillmark::cli

@@ -1,0 +1,384 @@
+#include "cli/Jobs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <istream>
+#include <ostream>
+#include <system_error>
+
+#include "cli/Messages.h"
+#include "cli/Platform.h"
+#include "cli/SendUi.h"
+#include "commands/FileCommands.h"
+#include "commands/PrinterCommands.h"
+#include "commands/SafeFile.h"
+#include "dialogs/PrinterModels.h"
+#include "raster/NvImage.h"
+#include "streams/Streams.h"
+#include "virtualprinter/PngWriter.h"
+#include "virtualprinter/Render.h"
+
+namespace quillmark::cli {
+namespace {
+
+constexpr const char* kReadError = "Read Error";
+constexpr const char* kWriteError = "Write Error";
+
+// A path from its UTF-8 text (on Windows a std::string would be read in the ANSI code page).
+std::filesystem::path PathFromUtf8(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string FileName(const std::string& path) {
+  const std::u8string name = PathFromUtf8(path).filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
+// The system's reason why `path` cannot be opened for reading, for a picture the reader
+// could not open.
+std::string WhyCannotOpen(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(PathFromUtf8(path), error);
+  if (error) return error.message();
+  if (std::filesystem::is_directory(status)) return "it is a folder, not a picture";
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return errno != 0 ? std::strerror(errno) : std::string();
+  std::fclose(file);
+  return {};
+}
+
+// The text DescribeOutcome gives a failed write of `path`.
+std::string DescribeWriteFailure(const std::string& path, FileError error, std::uint64_t size) {
+  FileCommandOutcome outcome;
+  outcome.result = FileCommandResult::kWriteError;
+  outcome.failure = FileCommandFailure::kFileSystem;
+  outcome.io = std::move(error);
+  outcome.path = path;
+  outcome.streamSize = size;
+  return DescribeOutcome(outcome);
+}
+
+void PrintFailure(Io& io, const char* message, const std::string& details) {
+  io.err << message << '\n' << details << '\n';
+}
+
+// Converts the picture of every named slot into `state`. Every picture that gives no image
+// is reported; false when there was one.
+bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
+  bool allRead = true;
+  std::string summary;
+  for (int slot = 1; slot <= kSlotCount; ++slot) {
+    const std::string& path = job.slots[static_cast<std::size_t>(slot - 1)];
+    if (path.empty()) continue;
+    NvConversion converted = ConvertPictureFile(PathFromUtf8(path), state.widthBytes);
+    if (!converted.record) {
+      if (allRead) io.err << kReadError << '\n';
+      allRead = false;
+      const std::string reason =
+          converted.error == PictureError::kCannotOpen ? WhyCannotOpen(path) : std::string();
+      io.err << DescribePictureError(slot, path, converted.error, reason) << '\n';
+      continue;
+    }
+    const std::uint8_t* header = converted.record->data();
+    summary += "slot " + std::to_string(slot) + ": " + FileName(path) + ", " +
+               std::to_string(8 * (header[0] + 256 * header[1])) + " x " +
+               std::to_string(8 * (header[2] + 256 * header[3])) + " dots (" +
+               std::to_string(converted.record->size()) + " bytes)\n";
+    state.imageSlots[static_cast<std::size_t>(slot - 1)] = std::move(converted.record);
+  }
+  if (!allRead || job.quiet) return allRead;
+  io.err << summary;
+  if (state.nvCapacity != 0) {
+    const std::uint64_t images =
+        NvDefinitionStreamSize(state) - (state.portSettings.brixMode != 0 ? 4 : 3);
+    if (images > state.nvCapacity) {
+      io.err << "warning: the ten images take " << images << " bytes, more than the "
+             << state.nvCapacity << " bytes of NV memory of the " << job.model.code
+             << "; the printer will not store them all\n";
+    }
+  }
+  return true;
+}
+
+void SetUpState(AppState& state, const SlotsJob& job) {
+  state.nvCapacity = job.model.nvCapacity;
+  state.widthBytes = job.model.widthBytes;
+  state.portSettings.brixMode = job.brixMode;
+}
+
+// Reports the end of a file command and returns its exit status.
+int FinishFileCommand(const FileCommandOutcome& outcome, bool quiet, Io& io) {
+  const std::optional<CommandMessage> message = MessageFor(outcome.result);
+  const bool failed = outcome.result == FileCommandResult::kReadError ||
+                      outcome.result == FileCommandResult::kWriteError;
+  if (message && (failed || !quiet))
+    io.err << message->text << '\n' << DescribeOutcome(outcome) << '\n';
+  return failed ? kExitFailed : kExitOk;
+}
+
+// The port backend of the send, seen from outside: it counts the opens and keeps the
+// error of the last one, so that every failed attempt can be explained.
+class ObservedPortApi final : public PortApi {
+ public:
+  explicit ObservedPortApi(PortApi& inner) : inner_(inner) {}
+  PortOpenResult Open(std::string_view deviceName) noexcept override {
+    PortOpenResult result = inner_.Open(deviceName);
+    ++opens_;
+    lastOpenError_ = result.device ? 0 : result.error;
+    lastOpened_ = result.device != nullptr;
+    return result;
+  }
+  std::uint32_t GetTickCount() noexcept override { return inner_.GetTickCount(); }
+  void Sleep(std::uint32_t milliseconds) noexcept override { inner_.Sleep(milliseconds); }
+
+  unsigned opens() const noexcept { return opens_; }
+  bool lastOpened() const noexcept { return lastOpened_; }
+  int lastOpenError() const noexcept { return lastOpenError_; }
+  const PortApi& inner() const noexcept { return inner_; }
+
+ private:
+  PortApi& inner_;
+  unsigned opens_ = 0;
+  bool lastOpened_ = false;
+  int lastOpenError_ = 0;
+};
+
+enum class SendKind { kDownload, kPrintTest };
+
+int RunSend(const SendJob& job, SendKind kind, Io& io) {
+  AppState state;
+  SetUpState(state, job.slots);
+  state.portSettings = PortSettingsFor(job.port, job.serial, job.slots.brixMode);
+  if (kind == SendKind::kDownload && !LoadSlots(state, job.slots, io)) return kExitFailed;
+
+  PortTarget target = job.port;
+  if (target.kind == PortKind::kNamed) target.device = DeviceForPortName(target.name);
+  std::string unavailable;
+  const std::unique_ptr<PortApi> system = MakePortApiFor(target, unavailable);
+  if (!system) {
+    io.err << unavailable << '\n';
+    return kExitUsage;
+  }
+  ObservedPortApi api(*system);
+  auto openReason = [&] {
+    const std::string device = target.kind == PortKind::kTcp ? std::string() : target.device;
+    return DescribeOpenError(target, api.lastOpenError(), ProbeDevice(device),
+                             ResolveErrorOf(api.inner()));
+  };
+
+  SendUiOptions options;
+  options.progress = io.stderrTerminal && !job.slots.quiet;
+  options.ask = !job.retries && io.stdinTerminal;
+  options.maxAttempts = options.ask ? 0 : job.retries.value_or(0) + 1;
+
+  // Each "Communication Error" box explains the attempt that has just failed; a box that
+  // follows no new attempt is about the stream that could not be built.
+  unsigned opensExplained = 0;
+  TerminalSendUi* uiPointer = nullptr;
+  auto describeFailure = [&]() -> std::string {
+    const bool newAttempt = api.opens() != opensExplained;
+    opensExplained = api.opens();
+    if (!newAttempt) return "not enough memory to build the stream";
+    if (!api.lastOpened()) return openReason();
+    return DescribePort(target) + " was not ready, or took no data, for 10 seconds; " +
+           std::to_string(uiPointer->progressPos()) + " of " +
+           std::to_string(uiPointer->progressRange()) + " bytes had been sent";
+  };
+  TerminalSendUi ui(io.err, io.in, options, &SteadyMilliseconds, describeFailure);
+  uiPointer = &ui;
+
+  const CommandResult result = kind == SendKind::kDownload
+                                   ? OnDownLoad(state, api, ui, options.maxAttempts)
+                                   : OnPrint(state, api, ui, options.maxAttempts);
+  const std::uint32_t size = result.attempts > 0 ? ui.progressRange() : 0;
+  switch (result.outcome) {
+    case CommandOutcome::kSent:
+      if (!job.slots.quiet) {
+        io.err << kCommunicationFinishText << '\n'
+               << DescribeSendFailure(target, result.lastSend, result.lastSend.bytesWritten, {})
+               << '\n';
+      }
+      return kExitOk;
+    case CommandOutcome::kCancelled:
+      io.err << "cancelled; "
+             << (result.attempts == 1 ? "1 attempt" : std::to_string(result.attempts) + " attempts")
+             << " failed\n";
+      return kExitFailed;
+    case CommandOutcome::kRetryLimit:
+      io.err << kCommunicationErrorText << '\n';
+      if (result.attempts == 0) {
+        io.err << "not enough memory to build the stream\n";
+      } else {
+        io.err << DescribeSendFailure(target, result.lastSend, size, openReason());
+        if (result.attempts > 1) io.err << " (gave up after " << result.attempts << " attempts)";
+        io.err << '\n';
+      }
+      return kExitFailed;
+  }
+  return kExitFailed;
+}
+
+}  // namespace
+
+std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> record) {
+  if (record.size() < 4) return std::nullopt;
+  const int x = record[0] + 256 * record[1];
+  const int y = record[2] + 256 * record[3];
+  if (x < 1 || y < 1 ||
+      record.size() != 8u * static_cast<std::size_t>(x) * static_cast<std::size_t>(y) + 4)
+    return std::nullopt;
+  RecordPicture picture;
+  picture.width = 8 * x;
+  picture.height = 8 * y;
+  picture.stride = static_cast<std::size_t>(x);
+  picture.bits.assign(picture.stride * static_cast<std::size_t>(picture.height), 0);
+  const std::uint8_t* raster = record.data() + 4;
+  for (int column = 0; column < picture.width; ++column) {
+    const std::uint8_t mask = static_cast<std::uint8_t>(0x80u >> (column % 8));
+    std::uint8_t* cell = picture.bits.data() + column / 8;
+    for (int group = 0; group < y; ++group) {
+      const std::uint8_t byte = *raster++;
+      if (byte == 0) continue;
+      for (int k = 0; k < 8; ++k)
+        if ((byte & (0x80u >> k)) != 0)
+          cell[static_cast<std::size_t>(8 * group + k) * picture.stride] |= mask;
+    }
+  }
+  return picture;
+}
+
+int RunConvert(const ConvertJob& job, Io& io) {
+  NvConversion converted = ConvertPictureFile(PathFromUtf8(job.picture), job.model.widthBytes);
+  if (!converted.record) {
+    const std::string reason =
+        converted.error == PictureError::kCannotOpen ? WhyCannotOpen(job.picture) : std::string();
+    std::string details = DescribePictureError(0, job.picture, converted.error, reason);
+    PrintFailure(io, kReadError, details);
+    return kExitFailed;
+  }
+  const ByteBlock& record = *converted.record;
+  if (FileError error = ReplaceFileContents(job.output, record.bytes())) {
+    PrintFailure(io, kWriteError,
+                 DescribeWriteFailure(job.output, std::move(error), record.size()));
+    return kExitFailed;
+  }
+  const std::optional<RecordPicture> picture = PictureOfRecord(record.bytes());
+  if (!job.quiet) {
+    io.err << "Write Finish\nwrote the " << record.size() << "-byte NV image of "
+           << FileName(job.picture) << ", " << picture->width << " x " << picture->height
+           << " dots, to " << job.output << '\n';
+  }
+  if (!job.preview.empty()) {
+    const MonoImageView view{picture->width, picture->height, picture->stride,
+                             picture->bits.data()};
+    if (FileError error = WritePngFile(view, job.preview)) {
+      PrintFailure(io, kWriteError, DescribeWriteFailure(job.preview, std::move(error), 0));
+      return kExitFailed;
+    }
+    if (!job.quiet) io.err << "wrote the preview to " << job.preview << '\n';
+  }
+  return kExitOk;
+}
+
+int RunExport(const ExportJob& job, Io& io) {
+  AppState state;
+  SetUpState(state, job.slots);
+  if (!LoadSlots(state, job.slots, io)) return kExitFailed;
+  return FinishFileCommand(ExportDefinitionStream(state, job.output), job.slots.quiet, io);
+}
+
+int RunPatch(const PatchJob& job, Io& io) {
+  AppState state;
+  SetUpState(state, job.slots);
+  state.patchEnabled = 1;
+  if (!LoadSlots(state, job.slots, io)) return kExitFailed;
+  return FinishFileCommand(PatchMemoryImage(state, job.image), job.slots.quiet, io);
+}
+
+int RunDownload(const SendJob& job, Io& io) {
+  return RunSend(job, SendKind::kDownload, io);
+}
+
+int RunPrintTest(const SendJob& job, Io& io) {
+  return RunSend(job, SendKind::kPrintTest, io);
+}
+
+int RunPorts(Io& io) {
+  io.out << "PORT  DEVICE        STATE\n";
+  auto describe = [](const std::string& device, LineKind line) -> std::string {
+    const DeviceFacts facts = ProbeDevice(device);
+    if (!facts.exists) return "not present";
+    if (!facts.checked) return "present";
+    if (facts.accessible) return "present, you may open it";
+    const std::string usual = line == LineKind::kSerial ? "dialout" : "lp";
+    const std::string group = facts.group.empty() || facts.group == "root" ? usual : facts.group;
+    return "present, but you may not open it (needs the group " + group + " or a udev rule)";
+  };
+  for (std::size_t i = 0; i < kPortNames.size(); ++i) {
+    const std::string name(kPortNames[i]);
+    const std::string device = DeviceForPortName(name);
+    const LineKind line =
+        static_cast<int>(i) < kFirstSerialPort ? LineKind::kParallel : LineKind::kSerial;
+    std::string padded = device;
+    if (padded.size() < 13) padded.append(13 - padded.size(), ' ');
+    io.out << name << "  " << padded << ' ' << describe(device, line) << '\n';
+  }
+  const std::vector<std::string> others = FindOtherPortDevices();
+  if (!others.empty()) {
+    io.out << "\nOther printer and serial devices (use them with --port PATH):\n";
+    for (const std::string& device : others)
+      io.out << "  " << device << "  " << describe(device, GuessLineKind(device)) << '\n';
+  }
+  return kExitOk;
+}
+
+int RunRender(const RenderJob& job, Io& io) {
+  const std::optional<PrinterModel> model = PrinterModelByCode(job.model.code);
+  if (!model) {
+    io.err << "render needs a printer model (A2, A4, B1 or W4)\n";
+    return kExitUsage;
+  }
+  VirtualPrinter printer(VirtualPrinterConfigFor(*model));
+  if (!job.nvStore.empty()) {
+    const NvStoreError loaded =
+        LoadNvStore(job.nvStore, printer.config().nvCapacity, printer.nvMemory());
+    if (loaded != NvStoreError::kNone && loaded != NvStoreError::kNotFound) {
+      PrintFailure(io, kReadError,
+                   "the NV store " + job.nvStore + ": " + std::string(NvStoreErrorText(loaded)));
+      return kExitFailed;
+    }
+  }
+  const RenderResult rendered = RenderStreamsToPng(printer, job.inputs, job.output);
+  if (!job.quiet) {
+    for (const PrinterEvent& event : printer.events())
+      io.err << DescribeEvent(event) << '\n';
+    if (printer.droppedEvents() != 0)
+      io.err << "(" << printer.droppedEvents() << " more log entries not shown)\n";
+  }
+  switch (rendered.error) {
+    case RenderError::kNone:
+      break;
+    case RenderError::kInputNotFound:
+    case RenderError::kInputUnreadable:
+      PrintFailure(io, kReadError,
+                   "cannot read " + rendered.path + ": " + WhyCannotOpen(rendered.path) +
+                       "; nothing was written");
+      return kExitFailed;
+    case RenderError::kOutputFailed:
+      PrintFailure(io, kWriteError, DescribeWriteFailure(rendered.path, rendered.output, 0));
+      return kExitFailed;
+  }
+  if (!job.nvStore.empty()) {
+    if (FileError error = SaveNvStore(printer.nvMemory(), job.nvStore)) {
+      PrintFailure(io, kWriteError, DescribeWriteFailure(job.nvStore, std::move(error), 0));
+      return kExitFailed;
+    }
+  }
+  if (!job.quiet) io.err << "Write Finish\nwrote the printed paper to " << job.output << '\n';
+  return kExitOk;
+}
+
+}  // namespace quillmark::cli

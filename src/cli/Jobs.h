@@ -1,0 +1,101 @@
+#pragma once
+
+// The jobs of quillmark-cli, one function each, over options already checked by the
+// command-line parser (Cli.cpp). Each returns the exit status: 0 done, 1 failed. What
+// happened goes to the streams of `Io`: failures as the system's own message ("Write
+// Error", "Read Error", "Communication Error") and a line in plain words under it.
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "cli/Options.h"
+
+namespace quillmark::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Io {
+  std::ostream& out;
+  std::ostream& err;
+  std::istream& in;
+  bool stdinTerminal = false;
+  bool stderrTerminal = false;
+};
+
+struct ConvertJob {
+  std::string picture;
+  std::string output;
+  std::string preview;  // empty: none
+  ModelChoice model;
+  bool quiet = false;
+};
+
+// The slots, the target printer and the command mode: what builds a definition stream.
+struct SlotsJob {
+  SlotPaths slots;
+  ModelChoice model;
+  std::int32_t brixMode = 1;
+  bool quiet = false;
+};
+
+struct ExportJob {
+  SlotsJob slots;
+  std::string output;
+};
+
+struct PatchJob {
+  SlotsJob slots;
+  std::string image;
+};
+
+struct SendJob {
+  SlotsJob slots;  // print-test uses only brixMode and quiet
+  PortTarget port;
+  PortSettings serial;              // the serial line settings (list indices)
+  std::optional<unsigned> retries;  // --retries; unset: ask when stdin is a terminal
+};
+
+struct RenderJob {
+  std::vector<std::string> inputs;
+  std::string output;
+  ModelChoice model;
+  std::string nvStore;  // empty: none
+  bool quiet = false;
+};
+
+struct VirtualPrinterJob {
+  std::string fifo;    // --fifo, or
+  std::string listen;  // --listen tcp:HOST:PORT
+  std::string outputDir;
+  ModelChoice model;
+  std::string nvStore;
+  unsigned jobs = 0;  // stop after this many jobs; 0: until SIGINT or SIGTERM
+};
+
+int RunConvert(const ConvertJob& job, Io& io);
+int RunExport(const ExportJob& job, Io& io);
+int RunPatch(const PatchJob& job, Io& io);
+int RunDownload(const SendJob& job, Io& io);
+int RunPrintTest(const SendJob& job, Io& io);
+int RunPorts(Io& io);
+int RunRender(const RenderJob& job, Io& io);
+// POSIX systems only; elsewhere it says so and returns kExitUsage.
+int RunVirtualPrinter(const VirtualPrinterJob& job, Io& io);
+
+// The one-bit picture an NV image record prints, rows top to bottom, `stride` bytes a
+// row, the leftmost dot in bit 7: 8x dots across and 8y down.
+struct RecordPicture {
+  int width = 0;
+  int height = 0;
+  std::size_t stride = 0;
+  std::vector<std::uint8_t> bits;
+};
+std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> record);
+
+}  // namespace quillmark::cli

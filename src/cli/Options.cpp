@@ -1,0 +1,207 @@
+#include "cli/Options.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "dialogs/PrinterModels.h"
+
+namespace quillmark::cli {
+namespace {
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) noexcept {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// The last part of a path, after a slash (or, as Windows writes them, a backslash).
+std::string_view BaseName(std::string_view path) noexcept {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::optional<SlotSpec> ParseSlotSpec(std::string_view text, std::string& error) {
+  const std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos) {
+    error = "--slot " + std::string(text) + ": write the slot and the picture as N=PICTURE, " +
+            "as --slot 1=logo.bmp";
+    return std::nullopt;
+  }
+  const std::string_view number = text.substr(0, equals);
+  const std::string_view path = text.substr(equals + 1);
+  int slot = 0;
+  const bool digits =
+      !number.empty() && number.size() <= 2 &&
+      std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (digits)
+    for (char c : number)
+      slot = slot * 10 + (c - '0');
+  if (!digits || slot < 1 || slot > kSlotCount) {
+    error = "--slot " + std::string(text) + ": the slot number must be 1 to 10";
+    return std::nullopt;
+  }
+  if (path.empty()) {
+    error = "--slot " + std::string(text) + ": the picture's file name is missing";
+    return std::nullopt;
+  }
+  return SlotSpec{slot, std::string(path)};
+}
+
+std::optional<SlotPaths> CollectSlots(const std::vector<std::string>& specs, std::string& error) {
+  SlotPaths paths;
+  for (const std::string& text : specs) {
+    const std::optional<SlotSpec> spec = ParseSlotSpec(text, error);
+    if (!spec) return std::nullopt;
+    std::string& path = paths[static_cast<std::size_t>(spec->slot - 1)];
+    if (!path.empty()) {
+      error = "slot " + std::to_string(spec->slot) + " is given twice (" + path + " and " +
+              spec->path + "); each slot takes one picture";
+      return std::nullopt;
+    }
+    path = spec->path;
+  }
+  return paths;
+}
+
+std::optional<ModelChoice> ParseModel(std::string_view text, bool allowNone, std::string& error) {
+  const std::string code = Upper(text);
+  if (const std::optional<PrinterModel> model = PrinterModelByCode(code))
+    return ModelChoice{code, model->nvCapacity, model->widthBytes};
+  if (allowNone && code == "NONE") return ModelChoice{"none", 0, 0};
+  error = "--model " + std::string(text) + ": the printer model is A2, A4, B1 or W4" +
+          (allowNone ? std::string(", or none") : std::string());
+  return std::nullopt;
+}
+
+std::optional<std::int32_t> ParseMode(std::string_view text, std::string& error) {
+  const std::string mode = Lower(text);
+  if (mode == "esc") return 1;
+  if (mode == "plain") return 0;
+  error = "--mode " + std::string(text) + ": the command mode is esc or plain";
+  return std::nullopt;
+}
+
+LineKind GuessLineKind(std::string_view path) noexcept {
+  const std::string_view name = BaseName(path);
+  if (StartsWith(name, "tty")) return LineKind::kSerial;
+  // Windows device paths: \\.\COM10
+  if (name.size() > 3 && Upper(name.substr(0, 3)) == "COM" && name[3] >= '0' && name[3] <= '9')
+    return LineKind::kSerial;
+  return LineKind::kParallel;
+}
+
+std::optional<LineKind> ParseLineKind(std::string_view text, std::string& error) {
+  const std::string kind = Lower(text);
+  if (kind == "parallel") return LineKind::kParallel;
+  if (kind == "serial") return LineKind::kSerial;
+  error = "--port-type " + std::string(text) + ": the port type is parallel or serial";
+  return std::nullopt;
+}
+
+std::optional<PortTarget> ParsePortTarget(std::string_view text, std::optional<LineKind> forced,
+                                          std::string& error) {
+  PortTarget target;
+  target.text = std::string(text);
+  if (text.empty()) {
+    error = "--port: the port is missing";
+    return std::nullopt;
+  }
+  const std::string upper = Upper(text);
+  const auto named = std::find(kPortNames.begin(), kPortNames.end(), upper);
+  if (named != kPortNames.end()) {
+    target.kind = PortKind::kNamed;
+    target.name = upper;
+    target.line =
+        named - kPortNames.begin() < kFirstSerialPort ? LineKind::kParallel : LineKind::kSerial;
+    if (forced && *forced != target.line) {
+      error = "--port-type does not apply to " + upper + ": its type follows from its name";
+      return std::nullopt;
+    }
+    return target;
+  }
+  if (IsTcpAddressText(text)) {
+    std::string why;
+    std::optional<TcpAddress> address = ParseTcpAddress(text, why);
+    if (!address) {
+      error = "--port " + std::string(text) + ": " + why;
+      return std::nullopt;
+    }
+    if (forced && *forced == LineKind::kSerial) {
+      error = "--port-type serial does not apply to a network printer";
+      return std::nullopt;
+    }
+    target.kind = PortKind::kTcp;
+    target.tcp = std::move(*address);
+    target.line = LineKind::kParallel;
+    return target;
+  }
+  target.kind = PortKind::kDevicePath;
+  target.device = std::string(text);
+  target.line = forced.value_or(GuessLineKind(text));
+  return target;
+}
+
+std::optional<PortSettings> SerialSettingsFor(const SerialChoice& choice, std::string& error) {
+  PortSettings settings;
+  const auto baud = std::find(kBaudRates.begin(), kBaudRates.end(), choice.baud);
+  if (baud == kBaudRates.end()) {
+    error =
+        "--baud " + std::to_string(choice.baud) + ": the speed is 1200, 2400, 4800, 9600 or 19200";
+    return std::nullopt;
+  }
+  settings.baudRate = static_cast<std::int32_t>(baud - kBaudRates.begin());
+  if (choice.dataBits != 7 && choice.dataBits != 8) {
+    error = "--data-bits " + std::to_string(choice.dataBits) + ": the data bits are 7 or 8";
+    return std::nullopt;
+  }
+  settings.dataBits = choice.dataBits == 7 ? 0 : 1;
+  const std::string parity = Lower(choice.parity);
+  if (parity == "none") {
+    settings.parity = 0;
+  } else if (parity == "odd") {
+    settings.parity = 1;
+  } else if (parity == "even") {
+    settings.parity = 2;
+  } else {
+    error = "--parity " + choice.parity + ": the parity is none, odd or even";
+    return std::nullopt;
+  }
+  if (choice.stopBits != 1 && choice.stopBits != 2) {
+    error = "--stop-bits " + std::to_string(choice.stopBits) + ": the stop bits are 1 or 2";
+    return std::nullopt;
+  }
+  settings.stopBits = choice.stopBits == 2 ? 1 : 0;
+  return settings;
+}
+
+PortSettings PortSettingsFor(const PortTarget& target, const PortSettings& serial,
+                             std::int32_t brixMode) noexcept {
+  PortSettings settings = serial;
+  settings.brixMode = brixMode;
+  if (target.kind == PortKind::kNamed) {
+    const auto named = std::find(kPortNames.begin(), kPortNames.end(), target.name);
+    settings.port = static_cast<std::int32_t>(named - kPortNames.begin());
+  } else {
+    // The front end routes whichever name the transport opens to the target; the index
+    // only gives the set-up.
+    settings.port = target.line == LineKind::kSerial ? kFirstSerialPort : 0;
+  }
+  settings.parallel = settings.port < kFirstSerialPort ? 1 : 0;
+  return settings;
+}
+
+}  // namespace quillmark::cli

@@ -1,0 +1,97 @@
+#pragma once
+
+// What the command line's values mean: slots, printer models, command modes, ports and
+// serial line settings. Plain functions over strings, so that every rule is tested without
+// running the tool; each returns the value or an error text for the user.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/PortSettings.h"
+#include "port/TcpAddress.h"
+
+namespace quillmark::cli {
+
+// The pictures given with --slot N=PICTURE: element N - 1 holds slot N's path, empty for a
+// slot not named.
+using SlotPaths = std::array<std::string, kSlotCount>;
+
+struct SlotSpec {
+  int slot = 0;  // 1 to 10
+  std::string path;
+};
+
+// "N=PICTURE" with N from 1 to 10 and a path that is not empty.
+std::optional<SlotSpec> ParseSlotSpec(std::string_view text, std::string& error);
+// Every --slot value, each slot at most once.
+std::optional<SlotPaths> CollectSlots(const std::vector<std::string>& specs, std::string& error);
+
+// The target printer as the Target Printer dialog fixes it: a model's NV capacity and
+// print width, or "none", 0 and 0 (pictures cropped at 8184 dots).
+struct ModelChoice {
+  std::string code;  // "A2", "A4", "B1", "W4" or "none"
+  std::uint32_t nvCapacity = 0;
+  std::int32_t widthBytes = 0;
+};
+inline constexpr std::string_view kDefaultModel = "A2";
+// A model code in any case; "none" only when `allowNone`.
+std::optional<ModelChoice> ParseModel(std::string_view text, bool allowNone, std::string& error);
+
+// --mode esc (ESC-prefixed commands, brixMode 1, the default) or plain (brixMode 0).
+std::optional<std::int32_t> ParseMode(std::string_view text, std::string& error);
+
+enum class PortKind {
+  kNamed,       // "LPT1" to "LPT4", "COM1" to "COM4"
+  kDevicePath,  // any other path: a device, a FIFO or a plain file
+  kTcp,         // "tcp:HOST:PORT"
+};
+
+enum class LineKind { kParallel, kSerial };
+
+// Where a download or print-test goes, and which set-up the port gets.
+struct PortTarget {
+  PortKind kind = PortKind::kNamed;
+  std::string text;    // as the user wrote it
+  std::string name;    // kNamed: the upper-case name
+  std::string device;  // kDevicePath: the path; kNamed: filled by the front end's device map
+  TcpAddress tcp;      // kTcp
+  LineKind line = LineKind::kParallel;
+};
+
+// The set-up a device path gets when the user does not say: serial for a name beginning
+// with "tty" (/dev/ttyUSB0, /dev/ttyS1, /dev/ttyACM0), parallel for one under /dev/usb/ or
+// beginning with "lp" (/dev/usb/lp0, /dev/lp0), and parallel for anything else (a FIFO, a
+// plain file), whose set-up is the time-outs alone.
+LineKind GuessLineKind(std::string_view path) noexcept;
+
+// Parses --port: a port name in any case, "tcp:HOST:PORT", or a device path. `forced`
+// (from --port-type) overrides the set-up a device path would get; a port name's set-up
+// follows from the name, and a network port always takes the parallel set-up.
+std::optional<PortTarget> ParsePortTarget(std::string_view text, std::optional<LineKind> forced,
+                                          std::string& error);
+
+// --port-type parallel|serial.
+std::optional<LineKind> ParseLineKind(std::string_view text, std::string& error);
+
+// The serial line settings in the user's words: --baud, --data-bits, --parity, --stop-bits.
+struct SerialChoice {
+  std::uint32_t baud = 9600;
+  int dataBits = 8;
+  std::string parity = "none";
+  int stopBits = 1;
+};
+// The same as the Port Setting dialog's list indices; empty, with `error`, for a value the
+// dialog does not offer.
+std::optional<PortSettings> SerialSettingsFor(const SerialChoice& choice, std::string& error);
+
+// The PortSettings of a send: the port index and parallel flag that give `target` its
+// set-up, the serial settings of `serial`, and `brixMode`.
+PortSettings PortSettingsFor(const PortTarget& target, const PortSettings& serial,
+                             std::int32_t brixMode) noexcept;
+
+}  // namespace quillmark::cli

@@ -1,0 +1,99 @@
+// The command-line tool's system calls on Windows. This file includes <windows.h>, so it
+// must not include commands/CommandUi.h, whose constants share names with its macros.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <io.h>
+#include <shellapi.h>
+#include <windows.h>
+
+#include <array>
+
+#include "cli/Platform.h"
+#include "port/win32/Win32PortApi.h"
+
+namespace quillmark::cli {
+namespace {
+
+// Opens one path, whatever device name the transport asks for.
+class RoutedPortApi final : public PortApi {
+ public:
+  explicit RoutedPortApi(std::string device) : device_(std::move(device)) {}
+  PortOpenResult Open(std::string_view) noexcept override { return system_.Open(device_); }
+  std::uint32_t GetTickCount() noexcept override { return system_.GetTickCount(); }
+  void Sleep(std::uint32_t milliseconds) noexcept override { system_.Sleep(milliseconds); }
+
+ private:
+  Win32PortApi system_;
+  std::string device_;
+};
+
+}  // namespace
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  int count = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr || count != argc) {
+    if (wide != nullptr) ::LocalFree(wide);
+    return std::vector<std::string>(argv, argv + argc);
+  }
+  std::vector<std::string> args;
+  for (int i = 0; i < count; ++i) {
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(bytes > 0 ? static_cast<std::size_t>(bytes) : 1, '\0');
+    if (bytes > 0)
+      ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), bytes, nullptr, nullptr);
+    arg.resize(arg.size() - 1);  // the terminating zero
+    args.push_back(std::move(arg));
+  }
+  ::LocalFree(wide);
+  return args;
+}
+
+bool IsTerminal(std::FILE* stream) noexcept {
+  return ::_isatty(::_fileno(stream)) != 0;
+}
+
+std::string DeviceForPortName(std::string_view name) {
+  return std::string(name);
+}
+
+DeviceFacts ProbeDevice(const std::string& path) {
+  DeviceFacts facts;
+  std::array<char, 1024> target{};
+  // A DOS device name ("COM1", "LPT1") exists when it has a target; anything else is a file.
+  if (::QueryDosDeviceA(path.c_str(), target.data(), static_cast<DWORD>(target.size())) != 0) {
+    facts.exists = true;
+    return facts;
+  }
+  facts.exists = ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return facts;
+}
+
+std::vector<std::string> FindOtherPortDevices() {
+  return {};
+}
+
+std::unique_ptr<PortApi> MakePortApiFor(const PortTarget& target, std::string& unavailable) {
+  switch (target.kind) {
+    case PortKind::kNamed:
+      return std::make_unique<Win32PortApi>();
+    case PortKind::kDevicePath:
+      return std::make_unique<RoutedPortApi>(target.device);
+    case PortKind::kTcp:
+      unavailable =
+          "network printers (tcp:HOST:PORT) are not available in the Windows build "
+          "of quillmark-cli; print through a port name or a device path instead";
+      return nullptr;
+  }
+  return nullptr;
+}
+
+std::string ResolveErrorOf(const PortApi&) {
+  return {};
+}
+
+}  // namespace quillmark::cli
