@@ -1,0 +1,181 @@
+// Writes the application icon for the desktop, from the one copy of it the program carries
+// (src/res/Icons.cpp): the 32 x 32 image as an XPM file as it stands, and both images as
+// RGBA PNG files for the icon theme. Run by the build; the files are installed.
+//
+//   quillmark-icon-export DIR  ->  DIR/quillmark.xpm, DIR/quillmark-32.png, DIR/quillmark-16.png
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <span>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "res/Icons.h"
+#include "res/Resource.h"
+#include "virtualprinter/Checksums.h"
+
+namespace {
+
+using quillmark::Adler32;
+using quillmark::Crc32;
+
+struct Rgba {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> pixels;  // 4 bytes a pixel, rows top to bottom
+};
+
+std::optional<std::uint32_t> HexColour(const std::string& text) {
+  if (text.size() != 7 || text[0] != '#') return std::nullopt;
+  std::uint32_t value = 0;
+  for (std::size_t i = 1; i < text.size(); ++i) {
+    const char c = text[i];
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                             : -1;
+    if (digit < 0) return std::nullopt;
+    value = value * 16 + static_cast<std::uint32_t>(digit);
+  }
+  return value;
+}
+
+// The XPM images of the icon use one character a pixel and "c #RRGGBB" or "c None".
+std::optional<Rgba> DecodeXpm(std::span<const char* const> xpm) {
+  if (xpm.empty()) return std::nullopt;
+  std::istringstream header(xpm[0]);
+  int colours = 0;
+  int perPixel = 0;
+  Rgba image;
+  if (!(header >> image.width >> image.height >> colours >> perPixel) || perPixel != 1 ||
+      xpm.size() != static_cast<std::size_t>(1 + colours + image.height))
+    return std::nullopt;
+  std::map<char, std::array<std::uint8_t, 4>> palette;
+  for (int i = 1; i <= colours; ++i) {
+    const std::string line = xpm[static_cast<std::size_t>(i)];
+    if (line.size() < 5 || line.substr(1, 3) != " c ") return std::nullopt;
+    const std::string value = line.substr(4);
+    if (value == "None") {
+      palette[line[0]] = {0, 0, 0, 0};
+    } else if (const auto rgb = HexColour(value)) {
+      palette[line[0]] = {static_cast<std::uint8_t>(*rgb >> 16),
+                          static_cast<std::uint8_t>(*rgb >> 8), static_cast<std::uint8_t>(*rgb),
+                          255};
+    } else {
+      return std::nullopt;
+    }
+  }
+  for (int row = 0; row < image.height; ++row) {
+    const std::string line = xpm[static_cast<std::size_t>(1 + colours + row)];
+    if (line.size() != static_cast<std::size_t>(image.width)) return std::nullopt;
+    for (char c : line) {
+      const auto found = palette.find(c);
+      if (found == palette.end()) return std::nullopt;
+      image.pixels.insert(image.pixels.end(), found->second.begin(), found->second.end());
+    }
+  }
+  return image;
+}
+
+void PutBig32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+void Chunk(std::vector<std::uint8_t>& png, const char* type,
+           const std::vector<std::uint8_t>& data) {
+  PutBig32(png, static_cast<std::uint32_t>(data.size()));
+  std::vector<std::uint8_t> body(type, type + 4);
+  body.insert(body.end(), data.begin(), data.end());
+  png.insert(png.end(), body.begin(), body.end());
+  PutBig32(png, Crc32(body));
+}
+
+// An RGBA PNG whose image data is a zlib stream of stored deflate blocks (icons are tiny).
+std::vector<std::uint8_t> EncodeRgbaPng(const Rgba& image) {
+  std::vector<std::uint8_t> raw;
+  const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4;
+  for (int row = 0; row < image.height; ++row) {
+    raw.push_back(0);  // filter: none
+    const auto start =
+        image.pixels.begin() + static_cast<long>(static_cast<std::size_t>(row) * rowBytes);
+    raw.insert(raw.end(), start, start + static_cast<long>(rowBytes));
+  }
+  std::vector<std::uint8_t> zlib = {0x78, 0x01};
+  for (std::size_t at = 0; at < raw.size() || at == 0;) {
+    const std::size_t length = std::min<std::size_t>(raw.size() - at, 65535);
+    const bool last = at + length == raw.size();
+    zlib.push_back(last ? 1 : 0);
+    zlib.push_back(static_cast<std::uint8_t>(length));
+    zlib.push_back(static_cast<std::uint8_t>(length >> 8));
+    zlib.push_back(static_cast<std::uint8_t>(~length));
+    zlib.push_back(static_cast<std::uint8_t>(~length >> 8));
+    zlib.insert(zlib.end(), raw.begin() + static_cast<long>(at),
+                raw.begin() + static_cast<long>(at + length));
+    at += length;
+    if (last) break;
+  }
+  PutBig32(zlib, Adler32(raw));
+
+  std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<std::uint8_t> header;
+  PutBig32(header, static_cast<std::uint32_t>(image.width));
+  PutBig32(header, static_cast<std::uint32_t>(image.height));
+  header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, filter 0, no interlace
+  Chunk(png, "IHDR", header);
+  Chunk(png, "IDAT", zlib);
+  Chunk(png, "IEND", {});
+  return png;
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  return !out.fail();
+}
+
+std::string XpmFile(std::span<const char* const> xpm) {
+  std::string text = "/* XPM */\nstatic char *quillmark[] = {\n";
+  for (std::size_t i = 0; i < xpm.size(); ++i)
+    text += std::string("\"") + xpm[i] + "\"" + (i + 1 < xpm.size() ? ",\n" : "\n");
+  return text + "};\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: quillmark-icon-export DIR\n");
+    return 2;
+  }
+  const std::string dir = argv[1];
+  const quillmark::IconResource* icon = quillmark::FindIconResource(quillmark::IDR_MAINFRAME);
+  if (icon == nullptr) {
+    std::fprintf(stderr, "quillmark-icon-export: the program has no application icon\n");
+    return 1;
+  }
+  bool ok = WriteFile(dir + "/quillmark.xpm", XpmFile(icon->large));
+  for (const auto& [images, size] : {std::pair{icon->large, 32}, std::pair{icon->small, 16}}) {
+    const std::optional<Rgba> image = DecodeXpm(images);
+    if (!image || image->width != size || image->height != size) {
+      std::fprintf(stderr, "quillmark-icon-export: the %d x %d icon image cannot be read\n", size,
+                   size);
+      return 1;
+    }
+    const std::vector<std::uint8_t> png = EncodeRgbaPng(*image);
+    ok = WriteFile(dir + "/quillmark-" + std::to_string(size) + ".png",
+                   std::string(png.begin(), png.end())) &&
+         ok;
+  }
+  if (!ok) {
+    std::fprintf(stderr, "quillmark-icon-export: cannot write the icon files to %s\n", dir.c_str());
+    return 1;
+  }
+  return 0;
+}
