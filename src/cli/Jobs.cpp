@@ -42,7 +42,7 @@ std::string WhyCannotOpen(const std::string& path) {
   std::error_code error;
   const auto status = std::filesystem::status(PathFromUtf8(path), error);
   if (error) return error.message();
-  if (std::filesystem::is_directory(status)) return "it is a folder, not a picture";
+  if (std::filesystem::is_directory(status)) return "it is a folder";
   errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return errno != 0 ? std::strerror(errno) : std::string();
@@ -362,11 +362,13 @@ int RunRender(const RenderJob& job, Io& io) {
     case RenderError::kNone:
       break;
     case RenderError::kInputNotFound:
-    case RenderError::kInputUnreadable:
+    case RenderError::kInputUnreadable: {
+      std::string reason = WhyCannotOpen(rendered.path);
+      if (reason.empty()) reason = "reading it failed";
       PrintFailure(io, kReadError,
-                   "cannot read " + rendered.path + ": " + WhyCannotOpen(rendered.path) +
-                       "; nothing was written");
+                   "cannot read " + rendered.path + ": " + reason + "; nothing was written");
       return kExitFailed;
+    }
     case RenderError::kOutputFailed:
       PrintFailure(io, kWriteError, DescribeWriteFailure(rendered.path, rendered.output, 0));
       return kExitFailed;
