@@ -15,6 +15,7 @@ std::string Sent(const SendReport& report, std::uint32_t size) {
          " bytes had been sent";
 }
 
+#ifndef _WIN32
 // The way to access a device owned by `group`: membership, or a udev rule when only root
 // may open it.
 std::string AccessAdvice(const PortTarget& target, const DeviceFacts& facts) {
@@ -28,6 +29,7 @@ std::string AccessAdvice(const PortTarget& target, const DeviceFacts& facts) {
          ": add yourself to that group (sudo usermod -aG " + facts.group +
          " $USER) and log in again, or give it to you with a udev rule";
 }
+#endif
 
 }  // namespace
 

@@ -7,8 +7,9 @@
 #define NOMINMAX
 #endif
 #include <io.h>
-#include <shellapi.h>
 #include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <shellapi.h>
 
 #include <array>
 
