@@ -56,7 +56,6 @@ TEST(OpenErrors, SayWhatHappenedAndWhatToDo) {
        fifo,
        "",
        {"nobody is reading this FIFO", "virtual-printer --fifo /tmp/printer"}},
-      {"/dev/usb/lp0", ENXIO, lpGroup, "", {"connected and switched on"}},
       {"tcp:10.0.0.9:9100",
        ECONNREFUSED,
        {},
@@ -68,7 +67,6 @@ TEST(OpenErrors, SayWhatHappenedAndWhatToDo) {
        {},
        "Name or service not known",
        {"cannot find the host printer.lan: Name or service not known"}},
-      {"tcp:10.0.0.9:9100", ENETUNREACH, {}, "", {"cannot connect to 10.0.0.9:9100"}},
   };
   for (const Case& c : cases) {
     const std::string text = DescribeOpenError(Target(c.port), c.error, c.facts, c.resolve);

@@ -78,15 +78,6 @@ TEST(Models, TheTargetPrinterDialogsRowsOrNone) {
   }
 }
 
-TEST(Modes, EscIsBrixModeOnePlainIsZero) {
-  std::string error;
-  EXPECT_EQ(ParseMode("esc", error), 1);
-  EXPECT_EQ(ParseMode("ESC", error), 1);
-  EXPECT_EQ(ParseMode("plain", error), 0);
-  EXPECT_FALSE(ParseMode("brix", error));
-  EXPECT_FALSE(ParseMode("1", error));
-}
-
 TEST(Ports, NamesPathsAndNetworkAddressesWithTheirSetUp) {
   struct Case {
     std::string text;
