@@ -41,6 +41,7 @@ struct CliOptions {
   int stdinFd = -1;   // default /dev/null
   int stderrFd = -1;  // default: captured into CliResult::err
   int timeoutSeconds = 60;
+  std::vector<std::string> wrapper;  // a program that runs quillmark-cli (setpriv ...)
 };
 
 inline std::string ReadWholeFile(const std::string& path) {
@@ -81,12 +82,14 @@ inline int WaitForExit(pid_t pid, int timeoutSeconds) {
   }
 }
 
-// Starts quillmark-cli with `args`, its standard streams on the given descriptors.
-inline pid_t SpawnCli(const std::vector<std::string>& args, int in, int out, int err) {
+// Starts quillmark-cli with `args`, its standard streams on the given descriptors; through
+// `wrapper` when one is given.
+inline pid_t SpawnCli(const std::vector<std::string>& args, int in, int out, int err,
+                      const std::vector<std::string>& wrapper = {}) {
+  std::vector<std::string> copies = wrapper;
+  copies.push_back(CliPath());
+  copies.insert(copies.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  std::string program = CliPath();
-  argv.push_back(program.data());
-  std::vector<std::string> copies = args;
   for (std::string& arg : copies)
     argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -110,7 +113,8 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliOptions& 
   const int err = options.stderrFd >= 0
                       ? options.stderrFd
                       : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  const pid_t pid = SpawnCli(args, options.stdinFd >= 0 ? options.stdinFd : devNull, out, err);
+  const pid_t pid =
+      SpawnCli(args, options.stdinFd >= 0 ? options.stdinFd : devNull, out, err, options.wrapper);
   ::close(devNull);
   ::close(out);
   if (options.stderrFd < 0) ::close(err);
