@@ -198,8 +198,7 @@ int RunSend(const SendJob& job, SendKind kind, Io& io) {
     case CommandOutcome::kSent:
       if (!job.slots.quiet) {
         io.err << kCommunicationFinishText << '\n'
-               << DescribeSendFailure(target, result.lastSend, result.lastSend.bytesWritten, {})
-               << '\n';
+               << DescribeSend(target, result.lastSend, result.lastSend.bytesWritten, {}) << '\n';
       }
       return kExitOk;
     case CommandOutcome::kCancelled:
@@ -212,7 +211,7 @@ int RunSend(const SendJob& job, SendKind kind, Io& io) {
       if (result.attempts == 0) {
         io.err << "not enough memory to build the stream\n";
       } else {
-        io.err << DescribeSendFailure(target, result.lastSend, size, openReason());
+        io.err << DescribeSend(target, result.lastSend, size, openReason());
         if (result.attempts > 1) io.err << " (gave up after " << result.attempts << " attempts)";
         io.err << '\n';
       }

@@ -102,8 +102,8 @@ std::string DescribeOpenError(const PortTarget& target, int error, const DeviceF
 #endif
 }
 
-std::string DescribeSendFailure(const PortTarget& target, const SendReport& report,
-                                std::uint32_t size, const std::string& openReason) {
+std::string DescribeSend(const PortTarget& target, const SendReport& report, std::uint32_t size,
+                         const std::string& openReason) {
   const std::string port = DescribePort(target);
   switch (report.result) {
     case SendResult::kSent:

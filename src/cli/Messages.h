@@ -23,10 +23,10 @@ std::string DescribePort(const PortTarget& target);
 std::string DescribeOpenError(const PortTarget& target, int error, const DeviceFacts& facts,
                               const std::string& resolveError);
 
-// Why a send failed after the port was opened. `report.result` kNotReady or kStalled, or
-// kOpenFailed with a reason from DescribeOpenError in `openReason`.
-std::string DescribeSendFailure(const PortTarget& target, const SendReport& report,
-                                std::uint32_t size, const std::string& openReason);
+// How a send ended: "sent 124 bytes to /dev/usb/lp0", or why it failed. `openReason` is
+// DescribeOpenError's text, used when the port could not be opened (kOpenFailed).
+std::string DescribeSend(const PortTarget& target, const SendReport& report, std::uint32_t size,
+                         const std::string& openReason);
 
 // A picture that gave no image: "slot 3: logo.png: not a BMP file ..." (without the slot
 // when `slot` is 0). `systemReason` is the system's error text when the file could not be

@@ -34,7 +34,7 @@ std::string_view BaseName(std::string_view path) noexcept {
 
 }  // namespace
 
-std::optional<SlotSpec> ParseSlotSpec(std::string_view text, std::string& error) {
+std::optional<SlotOption> ParseSlotOption(std::string_view text, std::string& error) {
   const std::size_t equals = text.find('=');
   if (equals == std::string_view::npos) {
     error = "--slot " + std::string(text) + ": write the slot and the picture as N=PICTURE, " +
@@ -58,21 +58,21 @@ std::optional<SlotSpec> ParseSlotSpec(std::string_view text, std::string& error)
     error = "--slot " + std::string(text) + ": the picture's file name is missing";
     return std::nullopt;
   }
-  return SlotSpec{slot, std::string(path)};
+  return SlotOption{slot, std::string(path)};
 }
 
-std::optional<SlotPaths> CollectSlots(const std::vector<std::string>& specs, std::string& error) {
+std::optional<SlotPaths> CollectSlots(const std::vector<std::string>& values, std::string& error) {
   SlotPaths paths;
-  for (const std::string& text : specs) {
-    const std::optional<SlotSpec> spec = ParseSlotSpec(text, error);
-    if (!spec) return std::nullopt;
-    std::string& path = paths[static_cast<std::size_t>(spec->slot - 1)];
+  for (const std::string& text : values) {
+    const std::optional<SlotOption> option = ParseSlotOption(text, error);
+    if (!option) return std::nullopt;
+    std::string& path = paths[static_cast<std::size_t>(option->slot - 1)];
     if (!path.empty()) {
-      error = "slot " + std::to_string(spec->slot) + " is given twice (" + path + " and " +
-              spec->path + "); each slot takes one picture";
+      error = "slot " + std::to_string(option->slot) + " is given twice (" + path + " and " +
+              option->path + "); each slot takes one picture";
       return std::nullopt;
     }
-    path = spec->path;
+    path = option->path;
   }
   return paths;
 }

@@ -21,15 +21,15 @@ namespace quillmark::cli {
 // slot not named.
 using SlotPaths = std::array<std::string, kSlotCount>;
 
-struct SlotSpec {
+struct SlotOption {
   int slot = 0;  // 1 to 10
   std::string path;
 };
 
 // "N=PICTURE" with N from 1 to 10 and a path that is not empty.
-std::optional<SlotSpec> ParseSlotSpec(std::string_view text, std::string& error);
+std::optional<SlotOption> ParseSlotOption(std::string_view text, std::string& error);
 // Every --slot value, each slot at most once.
-std::optional<SlotPaths> CollectSlots(const std::vector<std::string>& specs, std::string& error);
+std::optional<SlotPaths> CollectSlots(const std::vector<std::string>& values, std::string& error);
 
 // The target printer as the Target Printer dialog fixes it: a model's NV capacity and
 // print width, or "none", 0 and 0 (pictures cropped at 8184 dots).

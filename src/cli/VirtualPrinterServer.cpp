@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -353,7 +354,8 @@ bool ServeTcp(const std::string& listen, Station& station, const StopSignals& si
   ::getnameinfo(reinterpret_cast<sockaddr*>(&bound), length, nullptr, 0, port, sizeof port,
                 NI_NUMERICSERV);
   TcpAddress actual = *address;
-  actual.port = static_cast<std::uint16_t>(std::stoi(port));
+  const long number = std::strtol(port, nullptr, 10);
+  if (number > 0 && number <= 65535) actual.port = static_cast<std::uint16_t>(number);
   io.out << "ready: listening on " << FormatTcpAddress(actual) << '\n';
   io.out.flush();
 

@@ -99,8 +99,7 @@ TEST(SendFailures, TellNotReadyFromStalledAndCountTheBytes) {
     SendReport report;
     report.result = c.result;
     report.bytesWritten = 48;
-    const std::string text =
-        DescribeSendFailure(Target(c.port), report, 124, "the reason of the open");
+    const std::string text = DescribeSend(Target(c.port), report, 124, "the reason of the open");
     for (const std::string& part : c.says)
       EXPECT_NE(text.find(part), std::string::npos) << text << "\nlacks: " << part;
   }

@@ -6,7 +6,7 @@
 namespace quillmark::cli {
 namespace {
 
-TEST(SlotSpecs, NumbersOneToTenWithAPicture) {
+TEST(SlotOptions, NumbersOneToTenWithAPicture) {
   struct Case {
     std::string text;
     int slot;  // 0: refused
@@ -27,18 +27,18 @@ TEST(SlotSpecs, NumbersOneToTenWithAPicture) {
   };
   for (const Case& c : cases) {
     std::string error;
-    const std::optional<SlotSpec> spec = ParseSlotSpec(c.text, error);
-    EXPECT_EQ(spec.has_value(), c.slot != 0) << c.text;
-    if (spec) {
-      EXPECT_EQ(spec->slot, c.slot) << c.text;
-      EXPECT_EQ(spec->path, c.path) << c.text;
+    const std::optional<SlotOption> option = ParseSlotOption(c.text, error);
+    EXPECT_EQ(option.has_value(), c.slot != 0) << c.text;
+    if (option) {
+      EXPECT_EQ(option->slot, c.slot) << c.text;
+      EXPECT_EQ(option->path, c.path) << c.text;
     } else {
       EXPECT_NE(error.find(c.text), std::string::npos) << error;
     }
   }
 }
 
-TEST(SlotSpecs, EachSlotAtMostOnceAndTheRestEmpty) {
+TEST(SlotOptions, EachSlotAtMostOnceAndTheRestEmpty) {
   std::string error;
   const std::optional<SlotPaths> slots = CollectSlots({"3=c.bmp", "1=a.bmp", "10=j.bmp"}, error);
   ASSERT_TRUE(slots) << error;
