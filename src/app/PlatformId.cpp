@@ -1,8 +1,12 @@
 #include "app/AppState.h"
 
 #ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX  // MinGW's C++ runtime defines it already
 #define NOMINMAX
+#endif
 #include <windows.h>
 #endif
 
@@ -10,8 +14,9 @@ namespace quillmark {
 
 std::uint32_t QueryPlatformId() noexcept {
 #ifdef _WIN32
+  static_assert(sizeof(OSVERSIONINFOA) == 148);
   OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof(info);  // 148 bytes
+  info.dwOSVersionInfoSize = sizeof(info);
 #if defined(_MSC_VER)
 #pragma warning(suppress : 4996)
 #endif

@@ -18,9 +18,9 @@ TEST(AppState, StartsFromTheDefaults) {
   EXPECT_EQ(state.patchEnabled, 0);
   EXPECT_EQ(state.nvCapacity, 0u);
   EXPECT_EQ(state.widthBytes, 0);
-#ifndef _WIN32
+  // Linux is given the NT family's rules; every Windows this builds for (and Wine) is of
+  // that family, so a failed version query (0) shows here.
   EXPECT_EQ(state.platformId, kPlatformWin32Nt);
-#endif
 }
 
 TEST(AppState, ReleaseSlotEmptiesOnlyThatSlot) {
