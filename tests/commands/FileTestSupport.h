@@ -1,19 +1,25 @@
 #pragma once
 
 // Helpers for the File and Patch tests: a scratch folder, whole-file reads and writes, a
-// scripted CommandUi, and a child process that runs a command under real limits (no
-// privileges, a maximum file size) and reports what came of it.
+// scripted CommandUi and, on POSIX systems, a child process that runs a command under real
+// limits (no privileges, a maximum file size) and reports what came of it.
 
-#include <grp.h>
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -21,6 +27,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -45,12 +52,6 @@ inline void WriteWholeFile(const std::string& path, const Bytes& bytes) {
   ASSERT_TRUE(out.good()) << path;
 }
 
-inline unsigned ModeOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return 0;
-  return static_cast<unsigned>(st.st_mode & 07777);
-}
-
 // Bytes that differ from position to position, so that a shifted or lost byte shows.
 inline Bytes Pattern(std::size_t size, std::uint8_t seed) {
   Bytes bytes(size);
@@ -70,6 +71,22 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
+// Closes a file descriptor of the C runtime.
+inline int CloseDescriptor(int fd) {
+#ifdef _WIN32
+  return ::_close(fd);
+#else
+  return ::close(fd);
+#endif
+}
+
+#ifndef _WIN32
+inline unsigned ModeOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return 0;
+  return static_cast<unsigned>(st.st_mode & 07777);
+}
+
 // The user a child process runs as when a test needs permissions to hold: nobody when the
 // tests run as root (who ignores permission bits), else the user running them.
 inline uid_t TestUid() {
@@ -83,6 +100,7 @@ inline void GiveToTestUser(const std::string& path) {
     ASSERT_EQ(::chown(path.c_str(), TestUid(), TestGid()), 0) << path;
   }
 }
+#endif
 
 class ScriptedUi : public CommandUi {
  public:
@@ -121,32 +139,53 @@ class ScriptedUi : public CommandUi {
 class ScratchFolder {
  public:
   ScratchFolder() {
-    std::string name = ::testing::TempDir() + "quillmark-files-XXXXXX";
-    if (::mkdtemp(name.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = name;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      char name[32];
+      std::snprintf(name, sizeof name, "quillmark-files-%08x", static_cast<unsigned>(random()));
+      const std::string candidate = ::testing::TempDir() + name;
+      std::error_code ec;
+      if (fs::create_directory(candidate, ec)) path_ = candidate;
+    }
+    if (path_.empty()) ADD_FAILURE() << "no scratch folder could be made";
+#ifndef _WIN32
     ::chmod(path_.c_str(), 0755);
     GiveToTestUser(path_);
+#endif
   }
   ~ScratchFolder() {
     std::error_code ec;
+#ifdef _WIN32
+    // Windows removes no read-only file.
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec))
+      fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+#else
     for (auto it = fs::recursive_directory_iterator(path_, ec);
          it != fs::recursive_directory_iterator(); it.increment(ec))
       if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0755);
     ::chmod(path_.c_str(), 0755);
+#endif
     fs::remove_all(path_, ec);
   }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& path() const {
+    return path_;
+  }
+  std::string operator/(const std::string& name) const {
+    return path_ + "/" + name;
+  }
 
   // The names in the folder, sorted: shows a temporary file left behind or a file made.
   std::vector<std::string> Names(const std::string& sub = "") const {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(sub.empty() ? path_ : path_ + "/" + sub, ec))
-      names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(sub.empty() ? path_ : path_ + "/" + sub, ec)) {
+      const std::u8string name = entry.path().filename().u8string();  // UTF-8 on every system
+      names.emplace_back(name.begin(), name.end());
+    }
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -155,6 +194,7 @@ class ScratchFolder {
   std::string path_;
 };
 
+#ifndef _WIN32
 // What a command run in a child process came to.
 struct ChildReport {
   FileCommandResult result = FileCommandResult::kCancelled;
@@ -222,5 +262,6 @@ inline std::optional<ChildReport> RunInChild(const ChildLimits& limits,
     return std::nullopt;
   return report;
 }
+#endif
 
 }  // namespace quillmark::testing_support

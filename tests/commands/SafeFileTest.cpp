@@ -18,7 +18,7 @@ FileCalls FailingAt(FileStep step) {
   if (step == FileStep::kSync) calls.sync = [](int) { return Eio(); };
   if (step == FileStep::kClose)
     calls.close = [](int fd) {
-      ::close(fd);
+      CloseDescriptor(fd);
       return Eio();
     };
   if (step == FileStep::kReplace)
@@ -57,20 +57,6 @@ TEST(SafeFile, FailureWhileFinishingLeavesTheOldFile) {
       // What the command-line tool prints names the system's error.
       EXPECT_NE(DescribeOutcome(outcome).find(Eio().message()), std::string::npos);
     }
-  }
-}
-
-TEST(SafeFile, OpenExistingRefusesWhatIsNotARegularFile) {
-  ScratchFolder folder;
-  const std::string fifo = folder / "pipe";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  // A pipe without a writer must neither block the opening nor pass for a file.
-  for (const FileAccess access : {FileAccess::kRead, FileAccess::kReadWrite}) {
-    FileError error;
-    FileInfo info;
-    const FileHandle file = OpenExisting(fifo, access, info, error);
-    EXPECT_FALSE(file.valid());
-    EXPECT_EQ(error.step, FileStep::kNotRegularFile);
   }
 }
 
