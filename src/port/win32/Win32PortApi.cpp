@@ -13,9 +13,8 @@
 #include <memory>
 
 namespace quillmark {
-namespace {
 
-void ToDcb(const CommState& state, DCB& dcb) noexcept {
+void CommStateToDcb(const CommState& state, DCB& dcb) noexcept {
   dcb.DCBlength = state.DCBlength != 0 ? state.DCBlength : sizeof(DCB);
   dcb.BaudRate = state.BaudRate;
   dcb.fBinary = state.fBinary;
@@ -46,7 +45,7 @@ void ToDcb(const CommState& state, DCB& dcb) noexcept {
   dcb.wReserved1 = state.wReserved1;
 }
 
-void FromDcb(const DCB& dcb, CommState& state) noexcept {
+void DcbToCommState(const DCB& dcb, CommState& state) noexcept {
   state.DCBlength = dcb.DCBlength;
   state.BaudRate = dcb.BaudRate;
   state.fBinary = static_cast<std::uint8_t>(dcb.fBinary);
@@ -77,6 +76,8 @@ void FromDcb(const DCB& dcb, CommState& state) noexcept {
   state.wReserved1 = dcb.wReserved1;
 }
 
+namespace {
+
 class Win32PortDevice final : public PortDevice {
  public:
   explicit Win32PortDevice(HANDLE handle) noexcept : handle_(handle) {}
@@ -98,12 +99,12 @@ class Win32PortDevice final : public PortDevice {
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
     if (::GetCommState(handle_, &dcb) == 0) return false;
-    FromDcb(dcb, state);
+    DcbToCommState(dcb, state);
     return true;
   }
   bool SetCommState(const CommState& state) noexcept override {
     DCB dcb{};
-    ToDcb(state, dcb);
+    CommStateToDcb(state, dcb);
     return ::SetCommState(handle_, &dcb) != 0;
   }
   bool PurgeComm(std::uint32_t flags) noexcept override { return ::PurgeComm(handle_, flags) != 0; }

@@ -8,7 +8,15 @@
 
 #include "port/PortApi.h"
 
+struct _DCB;  // DCB of <windows.h>
+
 namespace quillmark {
+
+// CommState and the Win32 DCB hold the same fields; these copy every one of them across.
+// A CommState whose DCBlength is 0 (line settings that could not be read) gives a DCB with
+// its length field set to sizeof(DCB).
+void CommStateToDcb(const CommState& state, _DCB& dcb) noexcept;
+void DcbToCommState(const _DCB& dcb, CommState& state) noexcept;
 
 class Win32PortApi final : public PortApi {
  public:
