@@ -32,6 +32,14 @@ class RoutedPortApi final : public PortApi {
   std::string device_;
 };
 
+// "COM1" to "COM9" and "LPT1" to "LPT9" in any case: the names Windows keeps for ports.
+bool IsPortDeviceName(std::string_view name) noexcept {
+  if (name.size() != 4 || name[3] < '1' || name[3] > '9') return false;
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  const std::string prefix{upper(name[0]), upper(name[1]), upper(name[2])};
+  return prefix == "COM" || prefix == "LPT";
+}
+
 }  // namespace
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
@@ -70,6 +78,9 @@ DeviceFacts ProbeDevice(const std::string& path) {
     facts.exists = true;
     return facts;
   }
+  // A port name without a target is no port. The file calls would answer for it all the
+  // same (Wine's GetFileAttributesA finds "LPT3" even where no LPT3 exists).
+  if (IsPortDeviceName(path)) return facts;
   facts.exists = ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   return facts;
 }
