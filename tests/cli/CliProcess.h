@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "port/TestDevices.h"
+#include "support/TestDevices.h"
 
 extern char** environ;
 

@@ -8,9 +8,9 @@
 #include <filesystem>
 
 #include "CliTestSupport.h"
-#include "port/LoopbackTcp.h"
 #include "raster/NvImage.h"
 #include "streams/Streams.h"
+#include "support/LoopbackTcp.h"
 
 namespace quillmark::testing {
 namespace {

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "PrinterTestSupport.h"
-#include "port/TestDevices.h"
 #include "port/posix/PosixPortApi.h"
 #include "streams/Streams.h"
+#include "support/TestDevices.h"
 
 namespace quillmark {
 namespace {

@@ -10,10 +10,10 @@
 #include "app/QuillmarkApp.h"
 #include "app/QuillmarkDlg.h"
 #include "commands/FileCommands.h"
-#include "port/TestDevices.h"
 #include "port/posix/PosixPortApi.h"
 #include "res/Resource.h"
 #include "streams/Streams.h"
+#include "support/TestDevices.h"
 
 namespace quillmark {
 namespace {

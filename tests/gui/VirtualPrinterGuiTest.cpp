@@ -6,9 +6,9 @@
 #include "GuiTest.h"
 #include "app/QuillmarkDlg.h"
 #include "dialogs/PrinterModels.h"
-#include "port/TestDevices.h"
 #include "port/posix/PosixPortApi.h"
 #include "res/Resource.h"
+#include "support/TestDevices.h"
 #include "virtualprinter/VirtualPrinter.h"
 
 namespace quillmark {

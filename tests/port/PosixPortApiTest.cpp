@@ -21,7 +21,7 @@
 
 #include "port/PortTransport.h"
 #include "port/ScriptedPortApi.h"
-#include "port/TestDevices.h"
+#include "support/TestDevices.h"
 
 namespace quillmark {
 namespace {

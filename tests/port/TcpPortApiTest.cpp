@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <numeric>
 
-#include "port/LoopbackTcp.h"
 #include "port/PortTransport.h"
+#include "support/LoopbackTcp.h"
 
 namespace quillmark {
 namespace {

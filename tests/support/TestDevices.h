@@ -1,7 +1,7 @@
 #pragma once
 
-// Real devices for tests: a temporary folder, a FIFO with a reader thread that collects
-// what arrives, and a pseudo-terminal.
+// Real devices for tests on POSIX systems: a FIFO with a reader thread that collects what
+// arrives, and a pseudo-terminal; and the temporary folder to make them in.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,31 +11,13 @@
 
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/TempDir.h"
+
 namespace quillmark::testing {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillmark-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  bool ok() const { return !path_.empty(); }
-
- private:
-  std::string path_;
-};
 
 inline bool MakeFifo(const std::string& path) {
   return ::mkfifo(path.c_str(), 0600) == 0;
