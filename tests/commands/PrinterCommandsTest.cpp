@@ -1,61 +1,79 @@
-// DownLoad and Print through the command logic with a scripted user and, where
-// a printer has to give up halfway (which a real device here would take 10 real
-// seconds for), the scripted port with its fake clock.
+// DownLoad and Print with a scripted user and a scripted port: Retry, Cancel, the limit and
+// the boxes. The streams reaching real devices are checked by the GUI and command-line tests.
 
 #include "commands/PrinterCommands.h"
 
 #include <gtest/gtest.h>
 
-#include "PrinterTestSupport.h"
-#include "streams/Streams.h"
+#include "CommandsTestSupport.h"
 #include "support/ScriptedPort.h"
 
 namespace quillmark {
 namespace {
 
-using namespace printer_testing;
-using testing::ScriptedPort;
+using namespace testing;
+
+TEST(PrinterCommands, FailedSendsAskUntilCancelOrTheLimitThenFinish) {
+  struct Case {
+    bool download;
+    bool portMissing;
+    std::deque<int> answers;
+    unsigned maxAttempts;
+    CommandOutcome outcome;
+    unsigned attempts;
+    std::size_t errorBoxes;
+  };
+  const Case cases[] = {
+      {true, false, {}, 0, CommandOutcome::kSent, 1, 0},
+      // Any answer but Cancel is a Retry.
+      {true, true, {IDRETRY, IDOK, IDYES, 0, IDCANCEL}, 0, CommandOutcome::kCancelled, 5, 5},
+      {false, true, {IDCANCEL}, 0, CommandOutcome::kCancelled, 1, 1},
+      // The limit ends the loop without asking after the last attempt.
+      {false, true, {}, 3, CommandOutcome::kRetryLimit, 3, 2},
+      {true, true, {IDRETRY, IDCANCEL}, 5, CommandOutcome::kCancelled, 2, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message()
+                 << c.download << " " << c.answers.size() << " " << c.maxAttempts);
+    ScriptedPort port;
+    if (c.portMissing) port.missing.insert("LPT1");
+    AppState state(kPlatformWin32Nt);
+    ScriptedUi ui;
+    ui.answers = c.answers;
+    const CommandResult result = c.download ? OnDownLoad(state, port, ui, c.maxAttempts)
+                                            : OnPrint(state, port, ui, c.maxAttempts);
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(result.attempts, c.attempts);
+    EXPECT_EQ(port.Count("Open LPT1"), c.attempts);
+    std::vector<Box> boxes(c.errorBoxes, kCommunicationError);
+    boxes.push_back(kCommunicationFinish);
+    EXPECT_EQ(ui.boxes, boxes);
+    // A failed open leaves the bar alone.
+    EXPECT_EQ(ui.ranges.size(), c.portMissing ? 0u : 1u);
+  }
+}
 
 TEST(PrinterCommands, RetryResendsTheWholeStreamFromItsFirstByte) {
-  // The first attempt's printer turns busy for good after two pieces and the
-  // send gives up; the second attempt's printer is ready.
+  // The first attempt's printer turns busy for good after two pieces; the second is ready.
   ScriptedPort port;
-  port.status = [&]() -> std::optional<std::uint32_t> {
+  port.status = [&] {
     const bool firstAttempt = port.Count("Close") == 0;
-    return firstAttempt && port.received.size() >= 32 ? 0xC0 : 0x80;
+    return std::optional<std::uint32_t>(firstAttempt && port.received.size() >= 32 ? 0xC0 : 0x80);
   };
   AppState state(kPlatformWin32Nt);
-  state.portSettings.brixMode = 0;
-  ScriptedUi ui({IDRETRY});
+  ScriptedUi ui;
+  ui.answers = {IDRETRY};
 
   const CommandResult result = OnDownLoad(state, port, ui);
-  const Bytes stream = ToBytes(BuildNvDefinitionStream(state));
-  ASSERT_EQ(stream.size(), 123u);
-
+  const Bytes stream = StreamOf(state);
   EXPECT_EQ(result.outcome, CommandOutcome::kSent);
   EXPECT_EQ(result.attempts, 2u);
-  Bytes expected(stream.begin(), stream.begin() + 32);
-  expected.insert(expected.end(), stream.begin(), stream.end());
-  EXPECT_EQ(port.received, expected);
-  EXPECT_EQ(port.Count("Open LPT1"), 2u);
+  EXPECT_EQ(port.received, Concat({Bytes(stream.begin(), stream.begin() + 32), stream}));
   EXPECT_EQ(port.Count("Close"), 2u);
-  EXPECT_EQ(ui.boxes, (std::vector<Box>{kErrorBox, kFinishBox}));
-  EXPECT_EQ(ui.ranges, (std::vector<std::uint32_t>{123, 123}));
-  EXPECT_EQ(ui.lastPos, 123u);
+  EXPECT_EQ(ui.boxes, (std::vector<Box>{kCommunicationError, kCommunicationFinish}));
+  const auto size = static_cast<std::uint32_t>(stream.size());
+  EXPECT_EQ(ui.ranges, (std::vector<std::uint32_t>{size, size}));
 }
 
-TEST(PrinterCommands, ARetryLimitEndsTheLoopWithoutAskingAgain) {
-  ScriptedPort port;
-  port.missing.insert("LPT1");
-  AppState state(kPlatformWin32Nt);
-  ScriptedUi ui; // answers OK, which is Retry, every time
-
-  const CommandResult result = OnPrint(state, port, ui, 3);
-  EXPECT_EQ(result.outcome, CommandOutcome::kRetryLimit);
-  EXPECT_EQ(result.attempts, 3u);
-  EXPECT_EQ(port.Count("Open LPT1"), 3u);
-  EXPECT_EQ(ui.boxes, (std::vector<Box>{kErrorBox, kErrorBox, kFinishBox}));
-}
-
-} // namespace
-} // namespace quillmark
+}  // namespace
+}  // namespace quillmark
