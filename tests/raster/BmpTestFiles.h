@@ -1,7 +1,6 @@
 #pragma once
 
-// A small BMP writer for the tests: every picture a test converts goes through a real file
-// and the real reader.
+// BMP files for the tests, so that every picture goes through a real file and the reader.
 
 #include <array>
 #include <cstdint>
@@ -27,26 +26,22 @@ struct BmpFields {
   std::uint16_t bitCount = 24;
   std::uint32_t compression = 0;
   std::uint32_t clrUsed = 0;
-  std::vector<Colour> palette;                  // 3-byte entries with a 12-byte header, else 4-byte
-  std::vector<std::uint32_t> masksAfterHeader;  // BITFIELDS masks behind a 40-byte header
+  std::vector<Colour> palette;                   // 3-byte entries with a 12-byte header
+  std::vector<std::uint32_t> masksAfterHeader;   // BITFIELDS masks behind a 40-byte header
   std::array<std::uint32_t, 4> masksInHeader{};  // offsets 40 to 55 of a 52-byte+ header
   std::optional<std::uint32_t> offBits;          // default: right behind palette and masks
-  Bytes pixels;                                  // the stored pixel data as written
+  Bytes pixels;
 };
-// The usual fields of a picture; the rest keep their defaults.
 BmpFields Fields(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
                  std::uint32_t compression = 0, std::vector<Colour> palette = {},
                  std::uint32_t headerSize = 40);
 Bytes BuildBmp(const BmpFields& fields);
 
-// Stored rows of an uncompressed picture: value(c, r) is pixel (c, r)'s raw value (palette
-// index or packed pixel) in `bitCount` bits, rows padded to 4 bytes, bottom-up unless
-// `topDown`.
+// Uncompressed rows of value(c, r), a palette index or packed pixel of `bitCount` bits,
+// padded to 4 bytes, bottom-up unless `topDown`; or an RLE8 or RLE4 stream of indices.
 using PixelValue = std::function<std::uint32_t(std::int32_t c, std::int32_t r)>;
 Bytes PackRows(std::int32_t width, std::int32_t height, int bitCount, bool topDown,
                const PixelValue& value);
-// An RLE8 or RLE4 stream of palette indices: rows as runs of equal indices, each ended by
-// an end of line, then an end of bitmap.
 Bytes EncodeRle(std::int32_t width, std::int32_t height, bool rle4, const PixelValue& index);
 
 // A folder under the system's temporary folder, removed with the object.
@@ -63,19 +58,15 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// The corpus folder, or an empty path when it is absent.
-std::filesystem::path BmpSuiteDir();
-
-// Every pixel of a picture through the real reader, row 0 at the top.
+// Every pixel of a picture through the real reader, row 0 at the top; empty, with `error`
+// set, when the file is refused.
 struct Decoded {
   std::int32_t width = 0, height = 0;
   std::vector<Colour> pixels;  // row-major
   Colour at(std::int32_t c, std::int32_t r) const {
-    return pixels[static_cast<std::size_t>(r) * static_cast<std::size_t>(width) +
-                  static_cast<std::size_t>(c)];
+    return pixels[static_cast<std::size_t>(r * width + c)];
   }
 };
-// Empty, with `error` set, when the file is refused.
 std::optional<Decoded> DecodeFile(const std::filesystem::path& path, PictureError* error = nullptr);
 
 // Whether dot (c, r) of an NV image record is set.
