@@ -1,5 +1,4 @@
-// libFuzzer target: any bytes through the BMP reader and the NV conversion. Refusal is
-// fine; a crash, a sanitizer report, a leak or a large allocation is not.
+// libFuzzer: any bytes through the BMP reader and the conversion; only refusals allowed.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,11 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PictureError error = PictureError::kNone;
   auto picture = BmpPicture::Open(source, error);
   if (!picture) return 0;
-  // The widest crop when the picture is small enough to convert quickly; otherwise one
-  // byte across, which still walks every kept row.
+  // The widest crop when that converts quickly, else one byte across (still every row).
   const std::int64_t rows = picture->Height() < kNvMaxRows ? picture->Height() : kNvMaxRows;
-  const std::int32_t widthBytes =
-      static_cast<std::int64_t>(picture->Width()) * rows <= 1 << 20 ? 0 : 1;
+  const std::int32_t widthBytes = std::int64_t{picture->Width()} * rows <= 1 << 20 ? 0 : 1;
   const NvConversion result = ConvertPixels(*picture, widthBytes);
   if (result.record.has_value() == (result.error != PictureError::kNone)) __builtin_trap();
   return 0;
