@@ -23,15 +23,6 @@ inline std::uint32_t SlowCrc32(std::span<const std::uint8_t> bytes) {
   return ~crc;
 }
 
-inline std::uint32_t SlowAdler32(std::span<const std::uint8_t> bytes) {
-  std::uint32_t a = 1, b = 0;
-  for (std::uint8_t byte : bytes) {
-    a = (a + byte) % 65521;
-    b = (b + a) % 65521;
-  }
-  return b << 16 | a;
-}
-
 struct DecodedPng {
   int width = 0, height = 0;
   std::vector<bool> black;  // row-major
@@ -45,60 +36,56 @@ inline std::optional<DecodedPng> ReadStoredPng(std::span<const std::uint8_t> png
     return std::uint32_t{p[at]} << 24 | std::uint32_t{p[at + 1]} << 16 |
            std::uint32_t{p[at + 2]} << 8 | p[at + 3];
   };
+  auto fail = [&error](std::string what) { return error = std::move(what), std::nullopt; };
   const std::uint8_t signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  error = "signature";
-  if (png.size() < 8 || !std::equal(signature, signature + 8, png.begin())) return std::nullopt;
+  if (png.size() < 8 || !std::equal(signature, signature + 8, png.begin()))
+    return fail("signature");
   DecodedPng out;
   std::vector<std::uint8_t> zlib;
   std::string type;
   for (std::size_t pos = 8; type != "IEND"; pos += 12 + u32(png, pos)) {
-    error = "chunk framing";
-    if (png.size() - pos < 12 || png.size() - pos - 12 < u32(png, pos)) return std::nullopt;
+    if (png.size() - pos < 12 || png.size() - pos - 12 < u32(png, pos)) return fail("framing");
     const auto data = png.subspan(pos + 8, u32(png, pos));
     type.assign(png.begin() + static_cast<long>(pos) + 4, png.begin() + static_cast<long>(pos) + 8);
-    error = "CRC of " + type;
     if (SlowCrc32(png.subspan(pos + 4, data.size() + 4)) != u32(png, pos + 8 + data.size()))
-      return std::nullopt;
-    error = "chunk " + type;
+      return fail("CRC of " + type);
     if (type == "IHDR") {
       const std::uint8_t format[] = {1, 0, 0, 0, 0};  // depth 1, grey, deflate, filter 0, plain
-      if (data.size() != 13 || !std::equal(format, format + 5, data.begin() + 8))
-        return std::nullopt;
+      if (data.size() != 13 || !std::equal(format, format + 5, data.begin() + 8)) return fail(type);
       out.width = static_cast<int>(u32(data, 0));
       out.height = static_cast<int>(u32(data, 4));
     } else if (type == "IDAT") {
       zlib.insert(zlib.end(), data.begin(), data.end());
     } else if (type != "IEND" || pos + 12 != png.size()) {
-      return std::nullopt;
+      return fail("chunk " + type);
     }
   }
-  error = "zlib header";
   if (zlib.size() < 6 || (zlib[0] & 0x0F) != 8 || (zlib[0] * 256 + zlib[1]) % 31 != 0)
-    return std::nullopt;
+    return fail("zlib header");
   std::vector<std::uint8_t> raw;
   std::size_t pos = 2;
   for (bool last = false; !last;) {
-    error = "stored block";
-    if (zlib.size() - pos < 5 || (zlib[pos] & 0x06) != 0) return std::nullopt;
+    if (zlib.size() - pos < 5 || (zlib[pos] & 0x06) != 0) return fail("stored block");
     last = (zlib[pos] & 1) != 0;
     const std::size_t len = zlib[pos + 1] | zlib[pos + 2] << 8;
     if ((len ^ 0xFFFFU) != (zlib[pos + 3] | static_cast<unsigned>(zlib[pos + 4]) << 8) ||
         zlib.size() - pos - 5 < len)
-      return std::nullopt;
+      return fail("stored block length");
     raw.insert(raw.end(), zlib.begin() + static_cast<long>(pos + 5),
                zlib.begin() + static_cast<long>(pos + 5 + len));
     pos += 5 + len;
   }
-  error = "Adler-32";
-  if (zlib.size() - pos != 4 || SlowAdler32(raw) != u32(zlib, pos)) return std::nullopt;
-  error = "image data";
+  std::uint32_t a = 1, b = 0;
+  for (std::uint8_t byte : raw)
+    b = (b + (a = (a + byte) % 65521)) % 65521;
+  if (zlib.size() - pos != 4 || (b << 16 | a) != u32(zlib, pos)) return fail("Adler-32");
   const std::size_t line = 1 + (static_cast<std::size_t>(out.width) + 7) / 8;
   if (out.width < 1 || out.height < 1 || raw.size() != line * static_cast<std::size_t>(out.height))
-    return std::nullopt;
+    return fail("image size");
   const unsigned spare = (1U << ((8 - out.width % 8) % 8)) - 1;  // bits right of the width
   for (int y = 0; y < out.height; ++y) {
     const std::uint8_t* row = raw.data() + static_cast<std::size_t>(y) * line;
-    if (row[0] != 0 || (row[line - 1] & spare) != spare) return std::nullopt;  // filter, padding
+    if (row[0] != 0 || (row[line - 1] & spare) != spare) return fail("filter or padding");
     for (int x = 0; x < out.width; ++x)
       out.black.push_back((row[1 + x / 8] & (0x80 >> (x % 8))) == 0);  // greyscale 0 is black
   }
