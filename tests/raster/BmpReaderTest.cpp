@@ -33,9 +33,9 @@ Colour Scaled(std::uint32_t pixel, const Masks& masks) {
   return colour;
 }
 
-// Every accepted header size, bit count and compression; masks of many channel widths
-// over pixels of any value. The conversion, which tests darkness straight from palette
-// entries and pixel bytes where it can, must mark the dots IsDarkPixel rates dark.
+// Every accepted header size, bit count and compression; masks of many channel widths over
+// pixels of any value. The dots IsDarkPixel rates dark, both from the file (palette entries
+// and pixel bytes tested directly) and from the decoded colours (the generic path).
 TEST(BmpReader, EveryFormatDecodesToTheRightColours) {
   struct Case {
     std::uint32_t headerSize, bitCount, compression;
@@ -72,18 +72,20 @@ TEST(BmpReader, EveryFormatDecodesToTheRightColours) {
                    ? EncodeRle(w, h, k.compression == 2, value)
                    : PackRows(w, h, k.bitCount, k.topDown, value);
     PictureError error = PictureError::kNone;
-    const auto decoded = DecodeFile(dir.Write("p.bmp", BuildBmp(f)), &error);
+    auto decoded = DecodeFile(dir.Write("p.bmp", BuildBmp(f)), &error);
     ASSERT_TRUE(decoded) << PictureErrorText(error);
     ASSERT_EQ(decoded->width * 1000 + decoded->height, w * 1000 + h);
-    const auto bmp = ConvertPictureFile(dir.path() / "p.bmp", 0);
-    ASSERT_TRUE(bmp.record);
+    const auto bmp = ConvertPictureFile(dir.path() / "p.bmp", 0),
+               other = ConvertPixels(*decoded, 0);
+    ASSERT_TRUE(bmp.record && other.record);
     int wrong = 0;
     for (std::int32_t r = 0; r < h; ++r) {
       for (std::int32_t c = 0; c < w; ++c) {
         const std::uint32_t v = value(c, r) & (k.bitCount == 24 ? 0xFFFFFFu : 0xFFFFFFFFu);
         const Colour expected = k.bitCount <= 8 ? kPalette[v] : Scaled(v, k.masks);
         const bool dark = IsDarkPixel(expected) == 1;
-        wrong += decoded->at(c, r) != expected || DotAt(bmp.record->bytes(), c, r) != dark;
+        wrong += decoded->at(c, r) != expected || DotAt(bmp.record->bytes(), c, r) != dark ||
+                 DotAt(other.record->bytes(), c, r) != dark;
       }
     }
     EXPECT_EQ(wrong, 0);

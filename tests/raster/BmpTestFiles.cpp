@@ -1,8 +1,7 @@
 #include "BmpTestFiles.h"
 
 #include <fstream>
-#include <random>
-#include <system_error>
+#include <stdexcept>
 
 #include "raster/BmpReader.h"
 #include "raster/ByteSource.h"
@@ -11,11 +10,10 @@ namespace quillmark::test {
 namespace {
 
 // Writes the low `bytes` bytes of v at `at`, little-endian, growing `out` as needed.
-void Put(Bytes& out, std::size_t at, std::uint32_t v, int bytes) {
-  if (out.size() < at + static_cast<std::size_t>(bytes))
-    out.resize(at + static_cast<std::size_t>(bytes));
-  for (int i = 0; i < bytes; ++i)
-    out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+void Put(Bytes& out, std::size_t at, std::uint32_t v, std::size_t bytes) {
+  if (out.size() < at + bytes) out.resize(at + bytes);
+  for (std::size_t i = 0; i < bytes; ++i)
+    out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 }  // namespace
@@ -88,15 +86,8 @@ Bytes EncodeRle(std::int32_t width, std::int32_t height, bool rle4, const PixelV
   return out;
 }
 
-TempDir::TempDir() {
-  path_ = std::filesystem::temp_directory_path() /
-          ("quillmark-raster-" + std::to_string(std::random_device()()));
-  std::filesystem::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+TempDir::TempDir() : path_(File("")) {
+  if (!ok()) throw std::runtime_error("no temporary folder");
 }
 
 std::filesystem::path TempDir::Write(const std::string& name, const Bytes& bytes) const {
@@ -110,7 +101,9 @@ std::optional<Decoded> DecodeFile(const std::filesystem::path& path, PictureErro
   PictureError e = PictureError::kNone;
   auto file = FileByteSource::Open(path, e);
   auto picture = file ? BmpPicture::Open(*file, e) : std::nullopt;
-  Decoded d{picture ? picture->Width() : 0, picture ? picture->Height() : 0, {}};
+  Decoded d;
+  d.width = picture ? picture->Width() : 0;
+  d.height = picture ? picture->Height() : 0;
   const auto w = static_cast<std::size_t>(d.width);
   d.pixels.resize(w * static_cast<std::size_t>(d.height));
   for (std::int32_t r = 0; r < d.height && e == PictureError::kNone; ++r)

@@ -2,6 +2,7 @@
 
 // BMP files for the tests, so that every picture goes through a real file and the reader.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -12,6 +13,7 @@
 
 #include "raster/PictureError.h"
 #include "raster/PixelSource.h"
+#include "support/TempDir.h"
 
 namespace quillmark::test {
 
@@ -44,13 +46,10 @@ Bytes PackRows(std::int32_t width, std::int32_t height, int bitCount, bool topDo
                const PixelValue& value);
 Bytes EncodeRle(std::int32_t width, std::int32_t height, bool rle4, const PixelValue& index);
 
-// A folder under the system's temporary folder, removed with the object.
-class TempDir {
+// The shared temporary folder, as a path, with a way to write a file into it.
+class TempDir : public testing::TempDir {
  public:
   TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path Write(const std::string& name, const Bytes& bytes) const;
 
@@ -59,12 +58,18 @@ class TempDir {
 };
 
 // Every pixel of a picture through the real reader, row 0 at the top; empty, with `error`
-// set, when the file is refused.
-struct Decoded {
+// set, when the file is refused. It serves them again as a picture that is no BMP.
+struct Decoded final : PixelSource {
   std::int32_t width = 0, height = 0;
   std::vector<Colour> pixels;  // row-major
   Colour at(std::int32_t c, std::int32_t r) const {
     return pixels[static_cast<std::size_t>(r * width + c)];
+  }
+  std::int32_t Width() const noexcept override { return width; }
+  std::int32_t Height() const noexcept override { return height; }
+  PictureError ReadRow(std::int32_t r, std::span<Colour> out) noexcept override {
+    std::copy_n(pixels.begin() + r * width, out.size(), out.begin());
+    return PictureError::kNone;
   }
 };
 std::optional<Decoded> DecodeFile(const std::filesystem::path& path, PictureError* error = nullptr);
