@@ -5,9 +5,13 @@
 #include <QApplication>
 #include <QTest>
 #include <QWidget>
+#include <functional>
+#include <vector>
 
-#include "framework/Dialog.h"
+#include "app/QuillmarkApp.h"
+#include "app/QuillmarkDlg.h"
 #include "framework/TestHook.h"
+#include "res/Resource.h"
 
 namespace quillmark {
 
@@ -25,18 +29,50 @@ inline QWidget* Item(const CDialog& dialog, int id) {
   return dialog.GetDlgItem(id).GetSafeHwnd();
 }
 
-// A left click in the middle of the control, as the user makes it.
+// A left click in the middle of the control.
 inline void Click(const CDialog& dialog, int id) {
   QWidget* widget = Item(dialog, id);
   ASSERT_NE(widget, nullptr) << "no control " << id;
   QTest::mouseClick(widget, Qt::LeftButton);
 }
 
-// A key pressed where the focus is, as the user presses it.
+// A key pressed where the focus is.
 inline void PressKey(CDialog& dialog, Qt::Key key) {
   QWidget* target = QApplication::focusWidget();
   if (target == nullptr || target->window() != &dialog) target = &dialog;
   QTest::keyClick(target, key);
+}
+
+using MainAction = std::function<void(CQuillmarkDlg&)>;
+
+// Queues a run of the main window: the Target Printer dialog closed with OK on model
+// `radio` (with Esc when 0), then `action`, then Exit unless the action ended the run.
+inline void QueueMainWindow(MainAction action, int radio = IDC_MODEL_FIRST) {
+  testhook::QueueDialogAction(IDD_TARGET_PRINTER, [radio](CDialog& target) {
+    if (radio == 0) return PressKey(target, Qt::Key_Escape);
+    Click(target, radio);
+    Click(target, IDOK);
+  });
+  testhook::QueueDialogAction<CQuillmarkDlg>(IDD_QUILLMARK_DIALOG,
+                                             [action = std::move(action)](CQuillmarkDlg& dialog) {
+                                               action(dialog);
+                                               if (dialog.IsRunningModal()) Click(dialog, IDOK);
+                                             });
+}
+
+inline int RunMainWindow(MainAction action, int radio = IDC_MODEL_FIRST) {
+  QueueMainWindow(std::move(action), radio);
+  CQuillmarkDlg dialog;
+  return dialog.DoModal();
+}
+
+// The same through the application, started with `arguments` after the program name.
+inline void RunProgram(std::vector<const char*> arguments, MainAction action) {
+  arguments.insert(arguments.begin(), "quillmark");
+  CQuillmarkApp app;
+  app.SetCommandLine(static_cast<int>(arguments.size()), arguments.data());
+  QueueMainWindow(std::move(action));
+  EXPECT_FALSE(app.InitInstance());
 }
 
 }  // namespace quillmark

@@ -1,46 +1,69 @@
 // Renders each of the four dialogs, as it opens, to a PNG in the build folder
-// (screenshots/), so the windows can be looked at without a display. docs/images holds
-// copies of these pictures.
+// (screenshots/); docs/images holds copies of these pictures.
 
 #include <QDir>
 #include <QImage>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 
 #include "GuiTest.h"
-#include "Snapshot.h"
-#include "app/PortSettings.h"
-#include "app/QuillmarkDlg.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/PortSettingDlg.h"
-#include "dialogs/TargetPrinterDlg.h"
-#include "res/Resource.h"
 
 namespace quillmark {
 namespace {
 
-class Screenshots : public GuiTest {
- protected:
-  // Saves the dialog's picture and checks it shows a window of the dialog's size, with
-  // every control inside the window and every caption as wide as its control allows.
-  static void Save(CDialog& dialog, const char* name) {
-    for (QWidget* control : dialog.findChildren<QWidget*>()) {
-      if (!control->property(kControlIdProperty).isValid()) continue;
-      SCOPED_TRACE(control->objectName().toStdString());
-      EXPECT_TRUE(dialog.rect().contains(control->geometry()));
-      if (control->inherits("QAbstractButton") || control->inherits("QLabel")) {
-        EXPECT_LE(control->sizeHint().width(), control->width());
-      }
-    }
-    const QString folder = QStringLiteral(QUILLMARK_SCREENSHOT_DIR);
-    ASSERT_TRUE(QDir().mkpath(folder));
-    const QImage image = FramedSnapshot(dialog);
-    EXPECT_GT(image.width(), dialog.width());
-    EXPECT_GT(image.height(), dialog.height());
-    const QString path = folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png");
-    EXPECT_TRUE(image.save(path)) << path.toStdString();
-  }
-};
+// The window as a desktop shows it: the client area under a title bar drawn by the style
+// with the caption, the icon (only of a window that set one) and the close box, inside a
+// thin frame. The offscreen platform has no window manager to draw these.
+QImage FramedSnapshot(QWidget& window) {
+  const QPixmap client = window.grab();
+  QStyle* style = window.style();
+  QStyleOptionTitleBar titleBar;
+  titleBar.initFrom(&window);
+  titleBar.text = window.windowTitle();
+  const bool hasIcon = window.testAttribute(Qt::WA_SetWindowIcon);
+  if (hasIcon) titleBar.icon = window.windowIcon();
+  titleBar.titleBarFlags =
+      Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  titleBar.titleBarState = Qt::WindowActive;
+  titleBar.state |= QStyle::State_Active;
+  titleBar.subControls = QStyle::SC_TitleBarLabel | QStyle::SC_TitleBarCloseButton;
+  if (hasIcon) titleBar.subControls |= QStyle::SC_TitleBarSysMenu;
+  const int titleHeight = style->pixelMetric(QStyle::PM_TitleBarHeight, &titleBar, &window);
+  constexpr int kBorder = 1;
 
-TEST_F(Screenshots, MainWindowAndTargetPrinter) {
+  QImage image(client.width() + 2 * kBorder, client.height() + titleHeight + 2 * kBorder,
+               QImage::Format_ARGB32_Premultiplied);
+  image.fill(window.palette().color(QPalette::Window));
+  QPainter painter(&image);
+  titleBar.rect = QRect(kBorder, kBorder, client.width(), titleHeight);
+  style->drawComplexControl(QStyle::CC_TitleBar, &titleBar, &painter, &window);
+  painter.drawPixmap(kBorder, kBorder + titleHeight, client);
+  painter.setPen(window.palette().color(QPalette::Dark));
+  painter.drawRect(image.rect().adjusted(0, 0, -1, -1));
+  return image;
+}
+
+// Saves the dialog's picture, checking that every control lies inside the window and
+// every caption fits its control.
+void Save(CDialog& dialog, const char* name) {
+  for (QWidget* control : dialog.findChildren<QWidget*>()) {
+    if (!control->property(kControlIdProperty).isValid()) continue;
+    SCOPED_TRACE(control->objectName().toStdString());
+    EXPECT_TRUE(dialog.rect().contains(control->geometry()));
+    if (control->inherits("QAbstractButton") || control->inherits("QLabel")) {
+      EXPECT_LE(control->sizeHint().width(), control->width());
+    }
+  }
+  const QString folder = QStringLiteral(QUILLMARK_SCREENSHOT_DIR);
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const QString path = folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png");
+  EXPECT_TRUE(FramedSnapshot(dialog).save(path)) << path.toStdString();
+}
+
+TEST_F(GuiTest, Screenshots) {
   testhook::QueueDialogAction(IDD_TARGET_PRINTER, [](CDialog& dialog) {
     Save(dialog, "target-printer");
     dialog.EndDialog(IDOK);
@@ -49,27 +72,21 @@ TEST_F(Screenshots, MainWindowAndTargetPrinter) {
     Save(dialog, "main-window");
     dialog.EndDialog(IDOK);
   });
-  CQuillmarkDlg dialog;
-  dialog.DoModal();
-}
+  CQuillmarkDlg main;
+  main.DoModal();
 
-TEST_F(Screenshots, PortSetting) {
   testhook::QueueDialogAction(IDD_PORT_SETTING, [](CDialog& dialog) {
     Save(dialog, "port-setting");
     dialog.EndDialog(IDCANCEL);
   });
   PortSettings settings;
-  CPortSettingDlg dialog(&settings);
-  dialog.DoModal();
-}
+  CPortSettingDlg(&settings).DoModal();
 
-TEST_F(Screenshots, About) {
   testhook::QueueDialogAction(IDD_ABOUTBOX, [](CDialog& dialog) {
     Save(dialog, "about");
     dialog.EndDialog(IDOK);
   });
-  CAboutDlg dialog;
-  dialog.DoModal();
+  CAboutDlg().DoModal();
 }
 
 }  // namespace
