@@ -1,7 +1,9 @@
-// The output commands pressed in the main window: File and Patch into real files,
-// DownLoad and Print through a FIFO mapped as LPT1 onto the virtual printer, whose sheet
-// must show each slot's picture dot for dot.
+// The main window's commands: image slots filled from picture files and the memory gauge,
+// File and Patch into real files, and DownLoad and Print through a FIFO mapped as LPT1
+// onto the virtual printer.
 
+#include <QImage>
+#include <QProgressBar>
 #include <fstream>
 #include <iterator>
 
@@ -18,15 +20,141 @@ namespace quillmark {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing::TempDir;
+using test::TempDir;
 
-Bytes ReadFile(const std::string& path) {
+// A 24-bit BMP, black in the columns `darkColumn` picks (in all without it), else white.
+std::string WriteBmp(const TempDir& dir, const std::string& name, std::int32_t width,
+                     std::int32_t height, std::function<bool(std::int32_t)> darkColumn = {}) {
+  auto fields = test::Fields(width, height, 24);
+  fields.pixels = test::PackRows(width, height, 24, false, [&](std::int32_t c, std::int32_t) {
+    return darkColumn && !darkColumn(c) ? 0xFFFFFFu : 0u;
+  });
+  return dir.Write(name, test::BuildBmp(fields)).string();
+}
+
+// Ticks the box of `slot` with `file` chosen, or Cancel when empty.
+void Tick(CQuillmarkDlg& dialog, int slot, const std::string& file) {
+  if (file.empty()) {
+    testhook::QueueFileDialogCancel();
+  } else {
+    testhook::QueueFileDialogAnswer(file);
+  }
+  Click(dialog, IDC_BITMAP1 + slot - 1);
+}
+
+CButton& Box(CQuillmarkDlg& dialog, int slot) {
+  return dialog.slotChecks[static_cast<std::size_t>(slot - 1)];
+}
+
+std::uint32_t SlotSize(const CQuillmarkDlg& dialog, int slot) {
+  const ByteBlock* image = dialog.appState.Slot(slot);
+  return image ? image->size() : 0;
+}
+
+std::pair<int, int> Bar(CProgressCtrl& bar) {  // upper end and position
+  int lower = 0, upper = 0;
+  bar.GetRange(lower, upper);
+  return {upper, bar.GetPos()};
+}
+
+using Slots = GuiTest;
+
+TEST_F(Slots, TickConvertsClearReleasesAndFailuresLeaveTheSlotEmpty) {
+  TempDir dir;
+  const std::string logo = WriteBmp(dir, "R&D logo.bmp", 600, 100);
+  const std::string longName = WriteBmp(dir, "abcdefghijklmnopqrstuvwxyz.bmp", 8, 8);
+  const std::string broken = dir.Write("broken.bmp", {'B', 'M', 1, 2, 3}).string();
+  RunMainWindow([&](CQuillmarkDlg& dialog) {
+    for (const std::string& file : {std::string(), broken}) {  // Cancel, then no picture
+      Tick(dialog, 2, file);
+      EXPECT_EQ(Box(dialog, 2).GetCheck(), BST_UNCHECKED);
+      EXPECT_EQ(Box(dialog, 2).GetWindowText(), "Bitmap2  : ");
+      EXPECT_EQ(dialog.appState.Slot(2), nullptr);
+      EXPECT_EQ(Bar(dialog.memoryGauge), std::make_pair(256, 0));  // the gauge is set even so
+    }
+    Tick(dialog, 3, logo);
+    EXPECT_EQ(Box(dialog, 3).GetCheck(), BST_CHECKED);
+    EXPECT_EQ(Box(dialog, 3).GetWindowText(), "Bitmap3  : R&&D logo.bmp");  // "&&" shows '&'
+    EXPECT_EQ(SlotSize(dialog, 3), 7492u);  // cropped to 576 x 100 dots: x = 72, y = 13
+    EXPECT_EQ(Bar(dialog.memoryGauge), std::make_pair(256, 7));
+    Tick(dialog, 10, longName);
+    EXPECT_EQ(Box(dialog, 10).GetWindowText(), "Bitmap10 : abcdefghijklmnopqrstu...");
+    Click(dialog, IDC_BITMAP1 + 2);
+    EXPECT_EQ(Box(dialog, 3).GetCheck(), BST_UNCHECKED);
+    EXPECT_EQ(Box(dialog, 3).GetWindowText(), "Bitmap3  : ");
+    EXPECT_EQ(dialog.appState.Slot(3), nullptr);
+    EXPECT_EQ(Bar(dialog.memoryGauge), std::make_pair(256, 0));
+  });
+  const auto dialogs = testhook::TakeShownFileDialogs();
+  ASSERT_EQ(dialogs.size(), 4u);
+  EXPECT_TRUE(dialogs[0].request.openFileDialog);
+  EXPECT_EQ(dialogs[0].request.filter, "Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*||");
+  EXPECT_TRUE(testhook::TakeShownMessageBoxes().empty());  // failures show no message
+}
+
+TEST_F(Slots, CropAndGaugeFollowTheTargetPrinter) {
+  TempDir dir;
+  // 900 dots wide, dark only in column 700: kept on the 832-dot printer, cut on 576.
+  const std::string wide = WriteBmp(dir, "w.bmp", 900, 8, [](auto c) { return c == 700; });
+  const std::string tall = WriteBmp(dir, "tall.bmp", 576, 2304);  // 165,892 bytes on each
+  // The model, the wide picture's size and whether it keeps column 700, and the gauge's
+  // capacity and use in KiB.
+  const std::tuple<int, std::uint32_t, bool, std::pair<int, int>> cases[] = {
+      {1023, 8 * 72 + 4, false, {256, 162}}, {1024, 8 * 72 + 4, false, {512, 162}},
+      {1025, 8 * 72 + 4, false, {128, 128}},  // 162 KiB on 128: a full bar, nothing refused
+      {1026, 8 * 104 + 4, true, {512, 162}}, {0, 8 * 113 + 4, true, {0, 0}},  // no printer chosen
+  };
+  for (const auto& [radio, wideSize, column700, gauge] : cases) {
+    SCOPED_TRACE(radio);
+    const auto check = [&](CQuillmarkDlg& dialog) {
+      Tick(dialog, 1, wide);
+      Tick(dialog, 10, tall);
+      ASSERT_EQ(SlotSize(dialog, 1), wideSize);
+      ASSERT_NE(dialog.appState.Slot(10), nullptr);
+      if (column700) {  // else the record ends before it
+        EXPECT_TRUE(test::DotAt(dialog.appState.Slot(1)->bytes(), 700, 0));
+      }
+      EXPECT_EQ(Bar(dialog.memoryGauge), gauge);
+      // The widget shows the same, and an empty range as an empty bar, not as Qt's busy
+      // animation.
+      auto* bar = qobject_cast<QProgressBar*>(dialog.memoryGauge.GetSafeHwnd());
+      EXPECT_LT(bar->minimum(), bar->maximum());
+      const auto shown = gauge.first == 0 ? std::make_pair(bar->maximum(), bar->minimum()) : gauge;
+      EXPECT_EQ(std::make_pair(bar->maximum(), bar->value()), shown);
+    };
+    RunMainWindow(check, ChooseModel(radio));
+  }
+}
+
+TEST_F(Slots, OtherPictureFormatsAreLaidOverWhite) {
+  TempDir dir;
+  // Opaque black, transparent black, half-transparent black (grey 127.5 over white: light),
+  // and opaque dark red.
+  QImage png(4, 1, QImage::Format_ARGB32);
+  png.setPixel(0, 0, qRgba(0, 0, 0, 255));
+  png.setPixel(1, 0, qRgba(0, 0, 0, 0));
+  png.setPixel(2, 0, qRgba(0, 0, 0, 127));
+  png.setPixel(3, 0, qRgba(128, 0, 0, 255));
+  const std::string path = (dir.path() / "mark.png").string();
+  ASSERT_TRUE(png.save(QString::fromStdString(path)));
+  RunMainWindow([&](CQuillmarkDlg& dialog) {
+    Tick(dialog, 1, path);
+    ASSERT_NE(dialog.appState.Slot(1), nullptr);
+    const bool expected[] = {true, false, false, true};
+    for (int x = 0; x < 4; ++x)
+      EXPECT_EQ(test::DotAt(dialog.appState.Slot(1)->bytes(), x, 0), expected[x]) << x;
+    EXPECT_EQ(Box(dialog, 1).GetWindowText(), "Bitmap1  : mark.png");
+  });
+}
+
+Bytes ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-void UsePort(CQuillmarkDlg& dialog, const std::string& device) {
-  dialog.portApi = std::make_unique<PosixPortApi>(PosixPortApi::DeviceMap{{"LPT1", device}});
+void UsePort(CQuillmarkDlg& dialog, const std::filesystem::path& device) {
+  dialog.portApi =
+      std::make_unique<PosixPortApi>(PosixPortApi::DeviceMap{{"LPT1", device.string()}});
 }
 
 // The message boxes shown, each owned by the main window.
@@ -40,23 +168,20 @@ void ExpectBoxes(const std::vector<std::pair<std::string, unsigned>>& expected) 
   }
 }
 
-constexpr unsigned kInformation = MB_OK | MB_ICONINFORMATION;
+constexpr unsigned kFinish = MB_OK | MB_ICONINFORMATION;
 
 using Commands = GuiTest;
 
 TEST_F(Commands, FileAndPatchWriteTheStreamIntoFiles) {
   TempDir dir;
-  const std::string image = dir.File("image.bin");
   Bytes original(ExpectedImageHeader.begin(), ExpectedImageHeader.end());
   original.resize(4096, 0x5A);
-  std::ofstream(image, std::ios::binary)
-      .write(reinterpret_cast<const char*>(original.data()),
-             static_cast<std::streamsize>(original.size()));
+  const std::string image = dir.Write("image.bin", original).string();
   Bytes stream;
   RunProgram({"QXV"}, [&](CQuillmarkDlg& dialog) {
     auto built = BuildNvDefinitionStream(dialog.appState);
     stream.assign(built->bytes().begin(), built->bytes().end());
-    testhook::QueueFileDialogAnswer(dir.File("logo"));  // saved with the extension BIN
+    testhook::QueueFileDialogAnswer((dir.path() / "logo").string());  // saved as logo.BIN
     testhook::QueueMessageBoxAnswer(IDOK);
     Click(dialog, IDC_FILE);
     testhook::QueueFileDialogAnswer(image);
@@ -64,8 +189,8 @@ TEST_F(Commands, FileAndPatchWriteTheStreamIntoFiles) {
     Click(dialog, IDC_PATCH);
   });
   EXPECT_EQ(testhook::TakeShownFileDialogs().size(), 2u);
-  ExpectBoxes({{"Write Finish", kInformation}, {"Patch Finish", kInformation}});
-  EXPECT_EQ(ReadFile(dir.File("logo.BIN")), stream);
+  ExpectBoxes({{"Write Finish", kFinish}, {"Patch Finish", kFinish}});
+  EXPECT_EQ(ReadFile(dir.path() / "logo.BIN"), stream);
   Bytes patched(PatchedImageHeader.begin(), PatchedImageHeader.end());
   patched.insert(patched.end(), stream.begin(), stream.end());
   patched.insert(patched.end(), original.begin() + static_cast<long>(patched.size()),
@@ -76,7 +201,7 @@ TEST_F(Commands, FileAndPatchWriteTheStreamIntoFiles) {
 TEST_F(Commands, AMissingPortOffersRetryUntilCancel) {
   TempDir dir;
   RunMainWindow([&](CQuillmarkDlg& dialog) {
-    UsePort(dialog, dir.File("absent"));
+    UsePort(dialog, dir.path() / "absent");
     for (int answer : {IDRETRY, IDCANCEL, IDOK})
       testhook::QueueMessageBoxAnswer(answer);
     Click(dialog, IDC_DOWNLOAD);
@@ -84,41 +209,35 @@ TEST_F(Commands, AMissingPortOffersRetryUntilCancel) {
   const unsigned error = MB_RETRYCANCEL | MB_ICONEXCLAMATION;
   ExpectBoxes({{"Communication Error", error},
                {"Communication Error", error},
-               {"Communication Finish", kInformation}});
+               {"Communication Finish", kFinish}});
 }
 
 TEST_F(Commands, DownLoadAndPrintOntoTheVirtualPrinter) {
   TempDir dir;
-  const std::string fifo = dir.File("lp0");
+  const std::string fifo = (dir.path() / "lp0").string();
   ASSERT_TRUE(testing::MakeFifo(fifo));
   const std::vector<std::pair<int, testing::TestPicture>> pictures = {
       {1, testing::Stripes()}, {4, testing::WideTriangle()}, {10, testing::Checker()}};
   Bytes received;
-  RunMainWindow(
-      [&](CQuillmarkDlg& dialog) {
-        UsePort(dialog, fifo);
-        for (const auto& [slot, picture] : pictures) {
-          const std::string file = dir.File("slot" + std::to_string(slot) + ".bmp");
-          testing::WritePicture(file, picture);
-          testhook::QueueFileDialogAnswer(file);
-          Click(dialog, IDC_BITMAP1 + slot - 1);
-        }
-        for (int button : {IDC_DOWNLOAD, IDC_PRINT}) {
-          testing::FifoReader printer(fifo);
-          testhook::QueueMessageBoxAnswer(IDOK);
-          Click(dialog, button);
-          const Bytes& bytes = printer.Finish();
-          received.insert(received.end(), bytes.begin(), bytes.end());
-          // The send bar ends full: its range is the stream's size.
-          int lower = -1, upper = -1;
-          dialog.sendProgress.GetRange(lower, upper);
-          EXPECT_EQ(std::make_pair(upper, dialog.sendProgress.GetPos()),
-                    std::make_pair(static_cast<int>(bytes.size()), static_cast<int>(bytes.size())));
-        }
-      },
-      IDC_MODEL_LAST);  // 832 dots across
-  testhook::TakeShownFileDialogs();
-  ExpectBoxes({{"Communication Finish", kInformation}, {"Communication Finish", kInformation}});
+  const auto job = [&](CQuillmarkDlg& dialog) {
+    UsePort(dialog, fifo);
+    for (const auto& [slot, picture] : pictures) {
+      const std::string file = (dir.path() / ("slot" + std::to_string(slot) + ".bmp")).string();
+      testing::WritePicture(file, picture);
+      Tick(dialog, slot, file);
+    }
+    for (int button : {IDC_DOWNLOAD, IDC_PRINT}) {
+      testing::FifoReader printer(fifo);
+      testhook::QueueMessageBoxAnswer(IDOK);
+      Click(dialog, button);
+      const Bytes& bytes = printer.Finish();
+      received.insert(received.end(), bytes.begin(), bytes.end());
+      const int size = static_cast<int>(bytes.size());  // the send bar ends full
+      EXPECT_EQ(Bar(dialog.sendProgress), std::make_pair(size, size));
+    }
+  };
+  RunMainWindow(job, ChooseModel(IDC_MODEL_LAST));  // 832 dots across
+  ExpectBoxes({{"Communication Finish", kFinish}, {"Communication Finish", kFinish}});
 
   VirtualPrinter printer(VirtualPrinterConfigFor(*PrinterModelByCode("W4")));
   printer.Feed(received);

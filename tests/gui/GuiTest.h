@@ -44,15 +44,21 @@ inline void PressKey(CDialog& dialog, Qt::Key key) {
 }
 
 using MainAction = std::function<void(CQuillmarkDlg&)>;
+using DialogAction = std::function<void(CDialog&)>;
 
-// Queues a run of the main window: the Target Printer dialog closed with OK on model
-// `radio` (with Esc when 0), then `action`, then Exit unless the action ended the run.
-inline void QueueMainWindow(MainAction action, int radio = IDC_MODEL_FIRST) {
-  testhook::QueueDialogAction(IDD_TARGET_PRINTER, [radio](CDialog& target) {
+// Closes the Target Printer dialog with OK on model `radio`, or with Esc when it is 0.
+inline DialogAction ChooseModel(int radio) {
+  return [radio](CDialog& target) {
     if (radio == 0) return PressKey(target, Qt::Key_Escape);
     Click(target, radio);
     Click(target, IDOK);
-  });
+  };
+}
+
+// Queues a run of the main window: `target` on the Target Printer dialog, then `action`,
+// then Exit unless the action ended the run.
+inline void QueueMainWindow(MainAction action, DialogAction target = ChooseModel(IDC_MODEL_FIRST)) {
+  testhook::QueueDialogAction(IDD_TARGET_PRINTER, std::move(target));
   testhook::QueueDialogAction<CQuillmarkDlg>(IDD_QUILLMARK_DIALOG,
                                              [action = std::move(action)](CQuillmarkDlg& dialog) {
                                                action(dialog);
@@ -60,8 +66,8 @@ inline void QueueMainWindow(MainAction action, int radio = IDC_MODEL_FIRST) {
                                              });
 }
 
-inline int RunMainWindow(MainAction action, int radio = IDC_MODEL_FIRST) {
-  QueueMainWindow(std::move(action), radio);
+inline int RunMainWindow(MainAction action, DialogAction target = ChooseModel(IDC_MODEL_FIRST)) {
+  QueueMainWindow(std::move(action), std::move(target));
   CQuillmarkDlg dialog;
   return dialog.DoModal();
 }

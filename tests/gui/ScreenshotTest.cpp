@@ -1,5 +1,5 @@
-// Renders each of the four dialogs, as it opens, to a PNG in the build folder
-// (screenshots/); docs/images holds copies of these pictures.
+// Renders each of the four dialogs, as it opens, to a PNG in build/<preset>/screenshots;
+// docs/images holds copies of these pictures.
 
 #include <QDir>
 #include <QImage>
@@ -64,28 +64,19 @@ void Save(CDialog& dialog, const char* name) {
 }
 
 TEST_F(GuiTest, Screenshots) {
-  testhook::QueueDialogAction(IDD_TARGET_PRINTER, [](CDialog& dialog) {
-    Save(dialog, "target-printer");
-    dialog.EndDialog(IDOK);
-  });
-  testhook::QueueDialogAction(IDD_QUILLMARK_DIALOG, [](CDialog& dialog) {
-    Save(dialog, "main-window");
-    dialog.EndDialog(IDOK);
-  });
-  CQuillmarkDlg main;
-  main.DoModal();
-
-  testhook::QueueDialogAction(IDD_PORT_SETTING, [](CDialog& dialog) {
-    Save(dialog, "port-setting");
-    dialog.EndDialog(IDCANCEL);
-  });
+  const std::pair<int, const char*> shots[] = {{IDD_TARGET_PRINTER, "target-printer"},
+                                               {IDD_QUILLMARK_DIALOG, "main-window"},
+                                               {IDD_PORT_SETTING, "port-setting"},
+                                               {IDD_ABOUTBOX, "about"}};
+  for (const auto& [id, name] : shots) {
+    testhook::QueueDialogAction(id, [name](CDialog& dialog) {
+      Save(dialog, name);
+      dialog.EndDialog(IDCANCEL);
+    });
+  }
+  CQuillmarkDlg().DoModal();
   PortSettings settings;
   CPortSettingDlg(&settings).DoModal();
-
-  testhook::QueueDialogAction(IDD_ABOUTBOX, [](CDialog& dialog) {
-    Save(dialog, "about");
-    dialog.EndDialog(IDOK);
-  });
   CAboutDlg().DoModal();
 }
 
