@@ -34,11 +34,7 @@ std::string WriteBmp(const TempDir& dir, const std::string& name, std::int32_t w
 
 // Ticks the box of `slot` with `file` chosen, or Cancel when empty.
 void Tick(CQuillmarkDlg& dialog, int slot, const std::string& file) {
-  if (file.empty()) {
-    testhook::QueueFileDialogCancel();
-  } else {
-    testhook::QueueFileDialogAnswer(file);
-  }
+  file.empty() ? testhook::QueueFileDialogCancel() : testhook::QueueFileDialogAnswer(file);
   Click(dialog, IDC_BITMAP1 + slot - 1);
 }
 
@@ -59,11 +55,20 @@ std::pair<int, int> Bar(CProgressCtrl& bar) {  // upper end and position
 
 using Slots = GuiTest;
 
-TEST_F(Slots, TickConvertsClearReleasesAndFailuresLeaveTheSlotEmpty) {
+TEST_F(Slots, TickConvertsClearReleasesAndFailuresLeaveEmpty) {
   TempDir dir;
   const std::string logo = WriteBmp(dir, "R&D logo.bmp", 600, 100);
   const std::string longName = WriteBmp(dir, "abcdefghijklmnopqrstuvwxyz.bmp", 8, 8);
   const std::string broken = dir.Write("broken.bmp", {'B', 'M', 1, 2, 3}).string();
+  // Other formats are laid over white: opaque black, transparent black, half-transparent
+  // black (grey 127.5: light), and opaque dark red.
+  QImage png(4, 1, QImage::Format_ARGB32);
+  png.setPixel(0, 0, qRgba(0, 0, 0, 255));
+  png.setPixel(1, 0, qRgba(0, 0, 0, 0));
+  png.setPixel(2, 0, qRgba(0, 0, 0, 127));
+  png.setPixel(3, 0, qRgba(128, 0, 0, 255));
+  const std::string mark = (dir.path() / "mark.png").string();
+  ASSERT_TRUE(png.save(QString::fromStdString(mark)));
   RunMainWindow([&](CQuillmarkDlg& dialog) {
     for (const std::string& file : {std::string(), broken}) {  // Cancel, then no picture
       Tick(dialog, 2, file);
@@ -79,16 +84,19 @@ TEST_F(Slots, TickConvertsClearReleasesAndFailuresLeaveTheSlotEmpty) {
     EXPECT_EQ(Bar(dialog.memoryGauge), std::make_pair(256, 7));
     Tick(dialog, 10, longName);
     EXPECT_EQ(Box(dialog, 10).GetWindowText(), "Bitmap10 : abcdefghijklmnopqrstu...");
+    Tick(dialog, 1, mark);
+    ASSERT_NE(dialog.appState.Slot(1), nullptr);
+    const bool dark[] = {true, false, false, true};
+    for (int x = 0; x < 4; ++x)
+      EXPECT_EQ(test::DotAt(dialog.appState.Slot(1)->bytes(), x, 0), dark[x]) << x;
+    EXPECT_EQ(Box(dialog, 1).GetWindowText(), "Bitmap1  : mark.png");
     Click(dialog, IDC_BITMAP1 + 2);
     EXPECT_EQ(Box(dialog, 3).GetCheck(), BST_UNCHECKED);
     EXPECT_EQ(Box(dialog, 3).GetWindowText(), "Bitmap3  : ");
     EXPECT_EQ(dialog.appState.Slot(3), nullptr);
     EXPECT_EQ(Bar(dialog.memoryGauge), std::make_pair(256, 0));
   });
-  const auto dialogs = testhook::TakeShownFileDialogs();
-  ASSERT_EQ(dialogs.size(), 4u);
-  EXPECT_TRUE(dialogs[0].request.openFileDialog);
-  EXPECT_EQ(dialogs[0].request.filter, "Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*||");
+  EXPECT_EQ(testhook::TakeShownFileDialogs().size(), 5u);
   EXPECT_TRUE(testhook::TakeShownMessageBoxes().empty());  // failures show no message
 }
 
@@ -126,27 +134,6 @@ TEST_F(Slots, CropAndGaugeFollowTheTargetPrinter) {
   }
 }
 
-TEST_F(Slots, OtherPictureFormatsAreLaidOverWhite) {
-  TempDir dir;
-  // Opaque black, transparent black, half-transparent black (grey 127.5 over white: light),
-  // and opaque dark red.
-  QImage png(4, 1, QImage::Format_ARGB32);
-  png.setPixel(0, 0, qRgba(0, 0, 0, 255));
-  png.setPixel(1, 0, qRgba(0, 0, 0, 0));
-  png.setPixel(2, 0, qRgba(0, 0, 0, 127));
-  png.setPixel(3, 0, qRgba(128, 0, 0, 255));
-  const std::string path = (dir.path() / "mark.png").string();
-  ASSERT_TRUE(png.save(QString::fromStdString(path)));
-  RunMainWindow([&](CQuillmarkDlg& dialog) {
-    Tick(dialog, 1, path);
-    ASSERT_NE(dialog.appState.Slot(1), nullptr);
-    const bool expected[] = {true, false, false, true};
-    for (int x = 0; x < 4; ++x)
-      EXPECT_EQ(test::DotAt(dialog.appState.Slot(1)->bytes(), x, 0), expected[x]) << x;
-    EXPECT_EQ(Box(dialog, 1).GetWindowText(), "Bitmap1  : mark.png");
-  });
-}
-
 Bytes ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
@@ -157,22 +144,9 @@ void UsePort(CQuillmarkDlg& dialog, const std::filesystem::path& device) {
       std::make_unique<PosixPortApi>(PosixPortApi::DeviceMap{{"LPT1", device.string()}});
 }
 
-// The message boxes shown, each owned by the main window.
-void ExpectBoxes(const std::vector<std::pair<std::string, unsigned>>& expected) {
-  const auto shown = testhook::TakeShownMessageBoxes();
-  ASSERT_EQ(shown.size(), expected.size());
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    EXPECT_EQ(shown[i].text, expected[i].first) << i;
-    EXPECT_EQ(shown[i].type, expected[i].second) << i;
-    EXPECT_EQ(shown[i].ownerCaption, "Quillmark") << i;
-  }
-}
-
-constexpr unsigned kFinish = MB_OK | MB_ICONINFORMATION;
-
 using Commands = GuiTest;
 
-TEST_F(Commands, FileAndPatchWriteTheStreamIntoFiles) {
+TEST_F(Commands, FileAndPatchWriteFilesAndAMissingPortOffersRetryUntilCancel) {
   TempDir dir;
   Bytes original(ExpectedImageHeader.begin(), ExpectedImageHeader.end());
   original.resize(4096, 0x5A);
@@ -187,29 +161,30 @@ TEST_F(Commands, FileAndPatchWriteTheStreamIntoFiles) {
     testhook::QueueFileDialogAnswer(image);
     testhook::QueueMessageBoxAnswer(IDOK);
     Click(dialog, IDC_PATCH);
+    UsePort(dialog, dir.path() / "absent");  // a missing port: Retry, then Cancel
+    for (int answer : {IDRETRY, IDCANCEL, IDOK})
+      testhook::QueueMessageBoxAnswer(answer);
+    Click(dialog, IDC_DOWNLOAD);
   });
   EXPECT_EQ(testhook::TakeShownFileDialogs().size(), 2u);
-  ExpectBoxes({{"Write Finish", kFinish}, {"Patch Finish", kFinish}});
+  const unsigned finish = MB_OK | MB_ICONINFORMATION, error = MB_RETRYCANCEL | MB_ICONEXCLAMATION;
+  const std::pair<std::string, unsigned> expected[] = {{"Write Finish", finish},
+                                                       {"Patch Finish", finish},
+                                                       {"Communication Error", error},
+                                                       {"Communication Error", error},
+                                                       {"Communication Finish", finish}};
+  const auto boxes = testhook::TakeShownMessageBoxes();
+  ASSERT_EQ(boxes.size(), std::size(expected));
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    EXPECT_EQ(std::make_pair(boxes[i].text, boxes[i].type), expected[i]);
+    EXPECT_EQ(boxes[i].ownerCaption, "Quillmark") << i;
+  }
   EXPECT_EQ(ReadFile(dir.path() / "logo.BIN"), stream);
   Bytes patched(PatchedImageHeader.begin(), PatchedImageHeader.end());
   patched.insert(patched.end(), stream.begin(), stream.end());
   patched.insert(patched.end(), original.begin() + static_cast<long>(patched.size()),
                  original.end());
   EXPECT_EQ(ReadFile(image), patched);
-}
-
-TEST_F(Commands, AMissingPortOffersRetryUntilCancel) {
-  TempDir dir;
-  RunMainWindow([&](CQuillmarkDlg& dialog) {
-    UsePort(dialog, dir.path() / "absent");
-    for (int answer : {IDRETRY, IDCANCEL, IDOK})
-      testhook::QueueMessageBoxAnswer(answer);
-    Click(dialog, IDC_DOWNLOAD);
-  });
-  const unsigned error = MB_RETRYCANCEL | MB_ICONEXCLAMATION;
-  ExpectBoxes({{"Communication Error", error},
-               {"Communication Error", error},
-               {"Communication Finish", kFinish}});
 }
 
 TEST_F(Commands, DownLoadAndPrintOntoTheVirtualPrinter) {
@@ -237,7 +212,6 @@ TEST_F(Commands, DownLoadAndPrintOntoTheVirtualPrinter) {
     }
   };
   RunMainWindow(job, ChooseModel(IDC_MODEL_LAST));  // 832 dots across
-  ExpectBoxes({{"Communication Finish", kFinish}, {"Communication Finish", kFinish}});
 
   VirtualPrinter printer(VirtualPrinterConfigFor(*PrinterModelByCode("W4")));
   printer.Feed(received);

@@ -171,13 +171,9 @@ TEST_F(MainWindow, TheSystemMenuAndMaskedCommandsOpenTheAboutBox) {
 constexpr int kLists[] = {IDC_PORT_LIST, IDC_BAUDRATE_LIST, IDC_DATABITS_LIST, IDC_PARITY_LIST,
                           IDC_STOPBITS_LIST};
 
-QComboBox* List(const CDialog& dialog, int id) {
-  return qobject_cast<QComboBox*>(Item(dialog, id));
-}
-
 // Picks `text` from a drop-down list as the user does: opens the list and clicks the entry.
 void Choose(const CDialog& dialog, int id, const QString& text) {
-  QComboBox* list = List(dialog, id);
+  auto* list = qobject_cast<QComboBox*>(Item(dialog, id));
   const int index = list->findText(text);
   ASSERT_GE(index, 0) << text.toStdString();
   list->showPopup();
@@ -191,7 +187,7 @@ void Choose(const CDialog& dialog, int id, const QString& text) {
 std::vector<QString> Shown(const CDialog& dialog) {
   std::vector<QString> shown;
   for (int id : kLists)
-    shown.push_back(List(dialog, id)->currentText());
+    shown.push_back(qobject_cast<QComboBox*>(Item(dialog, id))->currentText());
   return shown;
 }
 
@@ -203,67 +199,32 @@ bool SerialEnabled(const CDialog& dialog) {
   return enabled;
 }
 
-int RunPortSetting(PortSettings& settings, std::function<void(CPortSettingDlg&)> action) {
-  testhook::QueueDialogAction<CPortSettingDlg>(IDD_PORT_SETTING, std::move(action));
-  CPortSettingDlg dialog(&settings);
-  return dialog.DoModal();
-}
-
 using PortSetting = GuiTest;
 
-TEST_F(PortSetting, ShowsTheDefaultsAndEnablesTheSerialListsExactlyForCom) {
-  PortSettings settings;
-  RunPortSetting(settings, [](CPortSettingDlg& dialog) {
-    EXPECT_EQ(dialog.windowTitle(), "Port Setting");
-    EXPECT_EQ(Shown(dialog),
-              (std::vector<QString>{"LPT1", "9600BPS", "8Bit", "NonParity", "1Bit"}));
-    EXPECT_FALSE(SerialEnabled(dialog));
-    EXPECT_EQ(dialog.brixModeCheck.GetCheck(), BST_CHECKED);
-    const std::pair<const char*, bool> ports[] = {{"COM2", true}, {"LPT3", false},
-                                                  {"COM4", true}, {"LPT2", false},
-                                                  {"COM1", true}, {"LPT4", false}};
-    for (const auto& [port, serial] : ports) {
-      Choose(dialog, IDC_PORT_LIST, port);
-      EXPECT_EQ(SerialEnabled(dialog), serial) << port;
-    }
-    // The keyboard chooses too: Down from LPT4 is COM1.
-    Item(dialog, IDC_PORT_LIST)->setFocus();
-    PressKey(dialog, Qt::Key_Down);
-    EXPECT_EQ(List(dialog, IDC_PORT_LIST)->currentText(), "COM1");
-    EXPECT_TRUE(SerialEnabled(dialog));
-    Click(dialog, IDCANCEL);
-  });
-}
-
 TEST_F(PortSetting, OkStoresEveryFieldAndCancelNothing) {
-  const DialogAction ok = [](CDialog& d) { Click(d, IDOK); };
-  const DialogAction cancel = [](CDialog& d) { Click(d, IDCANCEL); };
-  const DialogAction esc = [](CDialog& d) { PressKey(d, Qt::Key_Escape); };
-  const DialogAction closeBox = [](CDialog& d) { d.close(); };
   // The serial lists are chosen in order while COM4 shows, then the port, then BRIX Mode
-  // is cleared or not. No settings ({}) stands for a dialog cancelled.
-  using Case = std::tuple<const char*, std::vector<const char*>, bool, DialogAction, PortSettings>;
+  // is cleared or not, then OK or Cancel; no settings ({}) stand for Cancel.
+  using Case = std::tuple<const char*, std::vector<const char*>, bool, PortSettings>;
   const Case cases[] = {
-      {"COM1", {}, false, ok, {0, 1, 4, 3, 1, 0, 0}},
-      {"LPT4", {}, false, ok, {1, 1, 3, 3, 1, 0, 0}},
-      {"COM3", {"19200BPS", "7Bit", "EvenParity", "2Bit"}, true, ok, {0, 0, 6, 4, 0, 2, 1}},
-      {"LPT2", {"1200BPS"}, false, ok, {1, 1, 1, 0, 1, 0, 0}},  // serial values kept
-      {"LPT2", {"4800BPS"}, true, cancel, {}},
-      {"LPT2", {}, true, esc, {}},
-      {"COM2", {}, true, closeBox, {}},
+      {"COM1", {}, false, {0, 1, 4, 3, 1, 0, 0}},
+      {"LPT4", {}, false, {1, 1, 3, 3, 1, 0, 0}},
+      {"COM3", {"19200BPS", "7Bit", "EvenParity", "2Bit"}, true, {0, 0, 6, 4, 0, 2, 1}},
+      {"LPT2", {"1200BPS"}, false, {1, 1, 1, 0, 1, 0, 0}},  // serial values kept
+      {"COM2", {"4800BPS"}, true, {}},
   };
-  for (const auto& [port, serial, clearBrix, close, stored] : cases) {
+  for (const auto& [port, serial, clearBrix, stored] : cases) {
+    const int close = stored == PortSettings{} ? IDCANCEL : IDOK;
     PortSettings settings;
-    const int result = RunPortSetting(settings, [&](CPortSettingDlg& dialog) {
+    testhook::QueueDialogAction(IDD_PORT_SETTING, [&](CDialog& dialog) {
       Choose(dialog, IDC_PORT_LIST, "COM4");
       for (std::size_t i = 0; i < serial.size(); ++i)
         Choose(dialog, kLists[i + 1], serial[i]);
       Choose(dialog, IDC_PORT_LIST, port);
       if (clearBrix) Click(dialog, IDC_BRIX_MODE);
       EXPECT_EQ(settings, PortSettings{}) << "written before OK";
-      close(dialog);
+      Click(dialog, close);
     });
-    EXPECT_EQ(result, stored == PortSettings{} ? IDCANCEL : IDOK) << port;
+    EXPECT_EQ(CPortSettingDlg(&settings).DoModal(), close) << port;
     EXPECT_EQ(settings, stored) << port;
   }
 }
@@ -271,9 +232,24 @@ TEST_F(PortSetting, OkStoresEveryFieldAndCancelNothing) {
 TEST_F(PortSetting, ThePortButtonEditsTheRunsSettingsAndShowsTheLastOk) {
   RunProgram({}, [](CQuillmarkDlg& dialog) {
     testhook::QueueDialogAction<CPortSettingDlg>(IDD_PORT_SETTING, [&](CPortSettingDlg& port) {
+      EXPECT_EQ(port.windowTitle(), "Port Setting");
       EXPECT_EQ(port.parentWidget(), &dialog);  // owned by the main window, centred over it
       EXPECT_TRUE(Centred(port, dialog.frameGeometry()));
-      Choose(port, IDC_PORT_LIST, "COM2");
+      EXPECT_EQ(Shown(port),
+                (std::vector<QString>{"LPT1", "9600BPS", "8Bit", "NonParity", "1Bit"}));
+      EXPECT_FALSE(SerialEnabled(port));
+      EXPECT_EQ(port.brixModeCheck.GetCheck(), BST_CHECKED);
+      const std::pair<const char*, bool> ports[] = {
+          {"COM3", true}, {"LPT3", false}, {"COM4", true}, {"LPT2", false}, {"LPT4", false}};
+      for (const auto& [name, serial] : ports) {
+        Choose(port, IDC_PORT_LIST, name);
+        EXPECT_EQ(SerialEnabled(port), serial) << name;
+      }
+      // The keyboard chooses too: Down from LPT4 is COM1, Down again COM2.
+      Item(port, IDC_PORT_LIST)->setFocus();
+      PressKey(port, Qt::Key_Down);
+      EXPECT_TRUE(SerialEnabled(port));
+      PressKey(port, Qt::Key_Down);
       Choose(port, IDC_STOPBITS_LIST, "2Bit");
       Click(port, IDC_BRIX_MODE);
       Click(port, IDOK);

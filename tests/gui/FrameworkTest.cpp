@@ -98,17 +98,15 @@ TEST(FileDialogs, FiltersBecomeQtNameFilters) {
 }
 
 TEST(FileDialogs, NamesGetTheDefaultExtensionOnlyWithoutOne) {
-  const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"/tmp/x/report", "bin", "/tmp/x/report.bin"},
-      {"/tmp/x/report.txt", "bin", "/tmp/x/report.txt"},
-      {"/tmp/x/report.", "bin", "/tmp/x/report."},
-      {"/tmp/x.d/report", "bin", "/tmp/x.d/report.bin"},
-      {"/tmp/x/", "bin", "/tmp/x/"},
-      {"report", ".bin", "report.bin"},
-      {"report", "", "report"},
-  };
-  for (const auto& [typed, extension, expected] : cases)
-    EXPECT_EQ(WithDefaultExtension(typed, extension), expected) << typed;
+  const std::pair<const char*, const char*> cases[] = {{"/tmp/x/report", "/tmp/x/report.bin"},
+                                                       {"/tmp/x/report.txt", "/tmp/x/report.txt"},
+                                                       {"/tmp/x/report.", "/tmp/x/report."},
+                                                       {"/tmp/x.d/report", "/tmp/x.d/report.bin"},
+                                                       {"/tmp/x/", "/tmp/x/"}};
+  for (const auto& [typed, expected] : cases)
+    EXPECT_EQ(WithDefaultExtension(typed, "bin"), expected) << typed;
+  EXPECT_EQ(WithDefaultExtension("report", ".bin"), "report.bin");
+  EXPECT_EQ(WithDefaultExtension("report", ""), "report");
 }
 
 TEST_F(Framework, SavingOverAFileAsksFirstAndNoReturnsToTheDialog) {

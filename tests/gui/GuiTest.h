@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QTest>
-#include <QWidget>
 #include <functional>
 #include <vector>
 

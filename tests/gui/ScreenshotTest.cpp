@@ -14,10 +14,19 @@
 namespace quillmark {
 namespace {
 
-// The window as a desktop shows it: the client area under a title bar drawn by the style
-// with the caption, the icon (only of a window that set one) and the close box, inside a
-// thin frame. The offscreen platform has no window manager to draw these.
-QImage FramedSnapshot(QWidget& window) {
+// Checks that every control lies inside the dialog and every caption fits its control,
+// and saves a picture of the dialog as a desktop shows it: the client area under a title
+// bar drawn by the style with the caption, the icon (only of a window that set one) and
+// the close box, inside a thin frame. The offscreen platform has no window manager.
+void Save(CDialog& window, const char* name) {
+  for (QWidget* control : window.findChildren<QWidget*>()) {
+    if (!control->property(kControlIdProperty).isValid()) continue;
+    const std::string id = control->objectName().toStdString();
+    EXPECT_TRUE(window.rect().contains(control->geometry())) << id;
+    if (control->inherits("QAbstractButton") || control->inherits("QLabel")) {
+      EXPECT_LE(control->sizeHint().width(), control->width()) << id;
+    }
+  }
   const QPixmap client = window.grab();
   QStyle* style = window.style();
   QStyleOptionTitleBar titleBar;
@@ -33,7 +42,6 @@ QImage FramedSnapshot(QWidget& window) {
   if (hasIcon) titleBar.subControls |= QStyle::SC_TitleBarSysMenu;
   const int titleHeight = style->pixelMetric(QStyle::PM_TitleBarHeight, &titleBar, &window);
   constexpr int kBorder = 1;
-
   QImage image(client.width() + 2 * kBorder, client.height() + titleHeight + 2 * kBorder,
                QImage::Format_ARGB32_Premultiplied);
   image.fill(window.palette().color(QPalette::Window));
@@ -43,24 +51,11 @@ QImage FramedSnapshot(QWidget& window) {
   painter.drawPixmap(kBorder, kBorder + titleHeight, client);
   painter.setPen(window.palette().color(QPalette::Dark));
   painter.drawRect(image.rect().adjusted(0, 0, -1, -1));
-  return image;
-}
-
-// Saves the dialog's picture, checking that every control lies inside the window and
-// every caption fits its control.
-void Save(CDialog& dialog, const char* name) {
-  for (QWidget* control : dialog.findChildren<QWidget*>()) {
-    if (!control->property(kControlIdProperty).isValid()) continue;
-    SCOPED_TRACE(control->objectName().toStdString());
-    EXPECT_TRUE(dialog.rect().contains(control->geometry()));
-    if (control->inherits("QAbstractButton") || control->inherits("QLabel")) {
-      EXPECT_LE(control->sizeHint().width(), control->width());
-    }
-  }
+  painter.end();
   const QString folder = QStringLiteral(QUILLMARK_SCREENSHOT_DIR);
   ASSERT_TRUE(QDir().mkpath(folder));
   const QString path = folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png");
-  EXPECT_TRUE(FramedSnapshot(dialog).save(path)) << path.toStdString();
+  EXPECT_TRUE(image.save(path)) << path.toStdString();
 }
 
 TEST_F(GuiTest, Screenshots) {
