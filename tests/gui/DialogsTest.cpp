@@ -102,10 +102,10 @@ TEST_F(MainWindow, OnlyTheExactAccessCodeOffersPatch) {
       {{"QXV "}, false},    {{" QXV"}, false}, {{"QXV", "x"}, false},
       {{"QXV", ""}, false}, {{"QXVQ"}, false}, {{"QX"}, false},
   };
-  for (const auto& [arguments, patch] : cases) {
-    RunProgram(arguments, [&](CQuillmarkDlg& dialog) {
+  for (const auto& c : cases) {
+    RunProgram(c.first, [&](CQuillmarkDlg& dialog) {
       EXPECT_EQ(AfxGetMainWnd(), &dialog);  // the owner of the dialogs opened from it
-      EXPECT_EQ(dialog.GetDlgItem(IDC_PATCH).IsWindowEnabled(), patch) << arguments.size();
+      EXPECT_EQ(dialog.GetDlgItem(IDC_PATCH).IsWindowEnabled(), c.second) << c.first.size();
     });
   }
 }
@@ -121,17 +121,17 @@ TEST_F(MainWindow, TargetPrinterGivesTheCheckedModelOnlyOnOk) {
       {1026, [](CDialog& d) { d.close(); }, 0, 0},
   };
   for (const auto& [radio, close, nvCapacity, widthBytes] : cases) {
-    RunMainWindow(
-        [&](CQuillmarkDlg& dialog) {
-          EXPECT_EQ(dialog.appState.nvCapacity, nvCapacity) << radio;
-          EXPECT_EQ(dialog.appState.widthBytes, widthBytes) << radio;
-        },
-        [&](CDialog& target) {
-          EXPECT_EQ(target.windowTitle(), "Target Printer");
-          EXPECT_EQ(target.GetCheckedRadioButton(1023, 1026), 1023);
-          Click(target, radio);
-          close(target);
-        });
+    std::pair<std::uint32_t, std::int32_t> chosen;
+    const auto look = [&chosen](CQuillmarkDlg& d) {
+      chosen = {d.appState.nvCapacity, d.appState.widthBytes};
+    };
+    RunMainWindow(look, [radio = radio, &close = close](CDialog& target) {
+      EXPECT_EQ(target.windowTitle(), "Target Printer");
+      EXPECT_EQ(target.GetCheckedRadioButton(1023, 1026), 1023);
+      Click(target, radio);
+      close(target);
+    });
+    EXPECT_EQ(chosen, std::make_pair(nvCapacity, widthBytes)) << radio;
   }
 }
 
@@ -204,7 +204,12 @@ using PortSetting = GuiTest;
 TEST_F(PortSetting, OkStoresEveryFieldAndCancelNothing) {
   // The serial lists are chosen in order while COM4 shows, then the port, then BRIX Mode
   // is cleared or not, then OK or Cancel; no settings ({}) stand for Cancel.
-  using Case = std::tuple<const char*, std::vector<const char*>, bool, PortSettings>;
+  struct Case {
+    const char* port;
+    std::vector<const char*> serial;
+    bool clearBrix;
+    PortSettings stored;
+  };
   const Case cases[] = {
       {"COM1", {}, false, {0, 1, 4, 3, 1, 0, 0}},
       {"LPT4", {}, false, {1, 1, 3, 3, 1, 0, 0}},
@@ -212,20 +217,20 @@ TEST_F(PortSetting, OkStoresEveryFieldAndCancelNothing) {
       {"LPT2", {"1200BPS"}, false, {1, 1, 1, 0, 1, 0, 0}},  // serial values kept
       {"COM2", {"4800BPS"}, true, {}},
   };
-  for (const auto& [port, serial, clearBrix, stored] : cases) {
-    const int close = stored == PortSettings{} ? IDCANCEL : IDOK;
+  for (const Case& c : cases) {
+    const int close = c.stored == PortSettings{} ? IDCANCEL : IDOK;
     PortSettings settings;
     testhook::QueueDialogAction(IDD_PORT_SETTING, [&](CDialog& dialog) {
       Choose(dialog, IDC_PORT_LIST, "COM4");
-      for (std::size_t i = 0; i < serial.size(); ++i)
-        Choose(dialog, kLists[i + 1], serial[i]);
-      Choose(dialog, IDC_PORT_LIST, port);
-      if (clearBrix) Click(dialog, IDC_BRIX_MODE);
+      for (std::size_t i = 0; i < c.serial.size(); ++i)
+        Choose(dialog, kLists[i + 1], c.serial[i]);
+      Choose(dialog, IDC_PORT_LIST, c.port);
+      if (c.clearBrix) Click(dialog, IDC_BRIX_MODE);
       EXPECT_EQ(settings, PortSettings{}) << "written before OK";
       Click(dialog, close);
     });
-    EXPECT_EQ(CPortSettingDlg(&settings).DoModal(), close) << port;
-    EXPECT_EQ(settings, stored) << port;
+    EXPECT_EQ(CPortSettingDlg(&settings).DoModal(), close) << c.port;
+    EXPECT_EQ(settings, c.stored) << c.port;
   }
 }
 

@@ -67,8 +67,7 @@ inline void QueueMainWindow(MainAction action, DialogAction target = ChooseModel
 
 inline int RunMainWindow(MainAction action, DialogAction target = ChooseModel(IDC_MODEL_FIRST)) {
   QueueMainWindow(std::move(action), std::move(target));
-  CQuillmarkDlg dialog;
-  return dialog.DoModal();
+  return CQuillmarkDlg().DoModal();
 }
 
 // The same through the application, started with `arguments` after the program name.

@@ -64,7 +64,7 @@ TEST_F(GuiTest, Screenshots) {
                                                {IDD_PORT_SETTING, "port-setting"},
                                                {IDD_ABOUTBOX, "about"}};
   for (const auto& [id, name] : shots) {
-    testhook::QueueDialogAction(id, [name](CDialog& dialog) {
+    testhook::QueueDialogAction(id, [name = name](CDialog& dialog) {
       Save(dialog, name);
       dialog.EndDialog(IDCANCEL);
     });
