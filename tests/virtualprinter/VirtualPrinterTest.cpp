@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "PrinterTestSupport.h"
+#include "virtualprinter/BitmapFont.h"
 
 namespace quillmark {
 namespace {
@@ -155,6 +159,25 @@ TEST(VirtualPrinterStream, PiecesOfAnySizeGiveTheSamePaperAndLog) {
     printed += Count(whole, K::kImagePrinted) > 0;
   }
   EXPECT_GT(std::min(stored, printed), 50);  // the streams do reach the interesting paths
+}
+
+TEST(VirtualPrinterFont, EveryPrintableCharacterHasAGlyphOfItsOwn) {
+  // The labels of the test sheet are compared against this font, so a blank or repeated
+  // glyph would go unnoticed there.
+  std::set<std::vector<std::uint16_t>> seen;
+  for (int c = 0x20; c <= 0x7E; ++c) {
+    std::vector<std::uint16_t> rows;
+    for (int y = 0; y < kGlyphCellHeight; ++y)
+      rows.push_back(GlyphRow(static_cast<std::uint8_t>(c), y));
+    const bool blank =
+        std::all_of(rows.begin(), rows.end(), [](std::uint16_t r) { return r == 0; });
+    EXPECT_EQ(blank, c == ' ') << static_cast<char>(c);
+    EXPECT_TRUE(seen.insert(rows).second) << static_cast<char>(c) << " repeats another glyph";
+    // One blank column each side keeps neighbouring characters apart.
+    for (std::uint16_t r : rows)
+      EXPECT_EQ(r & 0x801u, 0u) << static_cast<char>(c);
+  }
+  EXPECT_EQ(GlyphRow(0x7F, 12), 0u);
 }
 
 }  // namespace
