@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/PrintTestSheet.h"
 #include "support/TestDevices.h"
 
 extern char** environ;
@@ -52,12 +53,6 @@ inline std::string ReadWholeFile(const std::string& path) {
 inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
   const std::string text = ReadWholeFile(path);
   return std::vector<std::uint8_t>(text.begin(), text.end());
-}
-
-inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
 }
 
 // Waits for `pid` up to `timeoutSeconds`; kills it when the time is over. The exit status,

@@ -1,7 +1,8 @@
 #pragma once
 
-// Pictures for the end-to-end tests, written as real BMP files, and the checks that what
-// the tool wrote or the virtual printer printed shows exactly their dark pixels.
+// For the end-to-end tests: the check that a record the tool wrote shows exactly the dark
+// pixels of its picture. The pictures and the print-test sheet check are shared with the
+// GUI's tests (support/PrintTestSheet.h).
 
 #include <gtest/gtest.h>
 
@@ -13,39 +14,10 @@
 
 #include "CliProcess.h"
 #include "raster/BmpTestFiles.h"
-#include "virtualprinter/BitmapFont.h"
+#include "support/PrintTestSheet.h"
 #include "virtualprinter/PngReader.h"
 
 namespace quillmark::testing {
-
-// A black-and-white picture: `dark(c, r)` for pixel (c, r), row 0 at the top.
-struct TestPicture {
-  int width = 0;
-  int height = 0;
-  std::function<bool(int, int)> dark;
-};
-
-// Writes `picture` as a 24-bit BMP file.
-inline void WritePicture(const std::string& path, const TestPicture& picture) {
-  test::BmpFields fields = test::Fields(picture.width, picture.height, 24);
-  fields.pixels = test::PackRows(picture.width, picture.height, 24, false,
-                                 [&picture](std::int32_t c, std::int32_t r) -> std::uint32_t {
-                                   return picture.dark(c, r) ? 0x000000 : 0xFFFFFF;
-                                 });
-  WriteBytes(path, test::BuildBmp(fields));
-}
-
-// A few pictures that tell the layout apart: stripes, a triangle wider than the print width,
-// a checker board of a size that is no multiple of 8.
-inline TestPicture Stripes() {
-  return {40, 20, [](int c, int r) { return (c + r) % 3 == 0; }};
-}
-inline TestPicture WideTriangle() {
-  return {700, 30, [](int c, int r) { return c < 20 * r || c % 97 == 5; }};
-}
-inline TestPicture Checker() {
-  return {13, 9, [](int c, int r) { return (c / 2 + r / 3) % 2 == 0; }};
-}
 
 // Whether dot (c, r) of an NV image record is set, read from its column-major bytes.
 inline bool RecordDot(const std::vector<std::uint8_t>& record, int c, int r) {
@@ -76,44 +48,6 @@ inline std::optional<test::DecodedPng> ReadPng(const std::string& path) {
   std::optional<test::DecodedPng> png = test::ReadStoredPng(bytes, error);
   EXPECT_TRUE(png) << path << ": " << error;
   return png;
-}
-
-// Checks a print-test sheet of a printer `widthDots` across: for N = 1 to 10 the label
-// "[ImageN]" (one text line, 24 dots), under it image N, then two empty lines. `slots`
-// holds the picture of each slot (none: the blank 8 x 8 image). Every dot is compared.
-inline void ExpectPrintTestSheet(const test::DecodedPng& sheet,
-                                 const std::vector<std::optional<TestPicture>>& slots,
-                                 int widthDots) {
-  ASSERT_EQ(sheet.width, widthDots);
-  ASSERT_EQ(slots.size(), 10u);
-  int top = 0;
-  for (int n = 1; n <= 10; ++n) {
-    SCOPED_TRACE("image " + std::to_string(n));
-    const std::string label = "[Image" + std::to_string(n) + "]";
-    ASSERT_LE(top + 24, sheet.height);
-    for (int y = 0; y < 24; ++y) {
-      for (int x = 0; x < widthDots; ++x) {
-        const std::size_t cell = static_cast<std::size_t>(x / kGlyphCellWidth);
-        const bool ink =
-            cell < label.size() &&
-            ((GlyphRow(static_cast<std::uint8_t>(label[cell]), y) >> (11 - x % kGlyphCellWidth)) &
-             1) != 0;
-        ASSERT_EQ(sheet.Dot(x, top + y), ink) << "label dot " << x << ", " << y;
-      }
-    }
-    top += 24;
-    const std::optional<TestPicture>& picture = slots[static_cast<std::size_t>(n - 1)];
-    const int w = picture ? std::min(picture->width, widthDots) : 0;
-    const int h = picture ? std::min(picture->height, 2304) : 0;
-    const int rows = picture ? 8 * ((h + 7) / 8) : 8;
-    ASSERT_LE(top + rows + 48, sheet.height);
-    for (int r = 0; r < rows + 48; ++r)
-      for (int c = 0; c < widthDots; ++c)
-        ASSERT_EQ(sheet.Dot(c, top + r), c < w && r < h && picture->dark(c, r))
-            << "image dot " << c << ", " << r;
-    top += rows + 48;
-  }
-  EXPECT_EQ(sheet.height, top);
 }
 
 }  // namespace quillmark::testing

@@ -7,12 +7,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "CliTestSupport.h"
 #include "GuiTest.h"
 #include "commands/FileCommands.h"
 #include "dialogs/PrinterModels.h"
 #include "port/posix/PosixPortApi.h"
 #include "streams/Streams.h"
+#include "support/PrintTestSheet.h"
 #include "support/TestDevices.h"
 #include "virtualprinter/VirtualPrinter.h"
 
