@@ -1,314 +1,241 @@
-// End to end through the real quillmark-cli: convert, export and patch write exactly the
-// bytes the core makes for the same pictures; usage errors, unreadable pictures, help.
+// convert, export and patch end to end: each writes exactly what the core makes of the same
+// pictures. Usage errors end with 2, failed jobs with 1, and neither writes anything. The
+// help, the port list and the installed files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "CliTestSupport.h"
-#include "commands/FileCommands.h"
-#include "raster/NvImage.h"
-#include "streams/Streams.h"
 
 namespace quillmark::testing {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// The definition stream the core builds for these pictures, as the GUI's File would save it.
-Bytes CoreStream(const std::vector<std::pair<int, std::string>>& slots, std::int32_t widthBytes,
-                 std::int32_t brixMode) {
-  AppState state;
-  state.widthBytes = widthBytes;
-  state.portSettings.brixMode = brixMode;
-  for (const auto& [slot, path] : slots)
-    state.imageSlots[static_cast<std::size_t>(slot - 1)] =
-        ConvertPictureFile(path, widthBytes).record;
-  const std::optional<ByteBlock> stream = BuildNvDefinitionStream(state);
-  return Bytes(stream->bytes().begin(), stream->bytes().end());
-}
-
-class CliFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.ok());
-    WritePicture(stripes, Stripes());
-    WritePicture(wide, WideTriangle());
-    WritePicture(checker, Checker());
-  }
-  TempDir dir;
-  const std::string stripes = dir.File("stripes.bmp");
-  const std::string wide = dir.File("wide.bmp");
-  const std::string checker = dir.File("checker.bmp");
-};
-
-TEST_F(CliFiles, ConvertWritesTheRecordAndAPreviewOfEveryDot) {
-  struct Case {
-    const char* model;
-    int cropWidth;
-  };
-  for (const Case& c : {Case{"A2", 576}, Case{"W4", 832}, Case{"none", 8184}, Case{"b1", 576}}) {
-    SCOPED_TRACE(c.model);
-    const std::string record = dir.File(std::string("wide-") + c.model + ".rec");
-    const std::string preview = dir.File(std::string("wide-") + c.model + ".png");
+TEST_F(CliTest, ConvertWritesTheCoreRecordAndAPreviewOfEveryDot) {
+  for (const auto& [model, widthBytes] :
+       std::vector<std::pair<std::string, std::int32_t>>{{"A2", 72}, {"w4", 104}, {"none", 0}}) {
+    SCOPED_TRACE(model);
+    const std::string record = dir.File(model + ".rec");
+    const std::string preview = dir.File(model + ".png");
     const CliResult run =
-        RunCli({"convert", wide, "-o", record, "--model", c.model, "--preview", preview});
+        RunCli({"convert", wide, "-o", record, "--model", model, "--preview", preview});
     ASSERT_EQ(run.status, 0) << run.err;
     const Bytes bytes = ReadBytes(record);
-    ExpectRecordShowsPicture(bytes, WideTriangle(), c.cropWidth);
+    ASSERT_EQ(bytes, ToBytes(ConvertPictureFile(wide, widthBytes).record));
     const std::optional<test::DecodedPng> png = ReadPng(preview);
     ASSERT_TRUE(png);
-    EXPECT_EQ(png->width, 8 * (bytes[0] + 256 * bytes[1]));
-    EXPECT_EQ(png->height, 8 * (bytes[2] + 256 * bytes[3]));
+    ASSERT_EQ(png->width, 8 * (bytes[0] + 256 * bytes[1]));
+    ASSERT_EQ(png->height, 8 * (bytes[2] + 256 * bytes[3]));
     for (int r = 0; r < png->height; ++r)
-      for (int col = 0; col < png->width; ++col)
-        ASSERT_EQ(png->Dot(col, r), RecordDot(bytes, col, r)) << col << ", " << r;
+      for (int c = 0; c < png->width; ++c)
+        ASSERT_EQ(png->Dot(c, r), test::DotAt(bytes, c, r)) << c << ", " << r;
   }
 }
 
-TEST_F(CliFiles, ConvertGivesTheRecordsOfTheSmallestPictures) {
-  // A black pixel, and a 9 x 9 black square: 2 x 2 units, the ninth column and row spill
-  // into a second byte and column.
-  TestPicture one{1, 1, [](int, int) { return true; }};
-  TestPicture nine{9, 9, [](int, int) { return true; }};
-  WritePicture(dir.File("one.bmp"), one);
-  WritePicture(dir.File("nine.bmp"), nine);
-  Bytes nineRecord = {0x02, 0x00, 0x02, 0x00};
-  for (int c = 0; c < 16; ++c) {
-    nineRecord.push_back(c < 9 ? 0xFF : 0x00);
-    nineRecord.push_back(c < 9 ? 0x80 : 0x00);
-  }
-  const std::vector<std::pair<std::string, Bytes>> cases = {
-      {"one.bmp", {0x01, 0x00, 0x01, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0}},
-      {"nine.bmp", nineRecord},
-  };
-  for (const auto& [name, expected] : cases) {
-    const CliResult run = RunCli({"convert", dir.File(name), "-o", dir.File(name + ".rec"), "-q"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(ReadBytes(dir.File(name + ".rec")), expected) << name;
-    EXPECT_EQ(run.err, "");
-  }
-}
-
-TEST_F(CliFiles, ExportIsTheCoreStreamOfTheSamePictures) {
+TEST_F(CliTest, ExportIsTheCoreStreamOfTheSamePictures) {
   struct Case {
     std::vector<std::string> options;
     std::int32_t widthBytes;
     std::int32_t brixMode;
+    bool pictures = true;
   };
   const std::vector<Case> cases = {
       {{}, 72, 1},
       {{"--mode", "plain"}, 72, 0},
       {{"--model", "W4", "--mode", "ESC"}, 104, 1},
       {{"--model", "none", "--mode", "plain"}, 0, 0},
+      {{"--mode", "plain"}, 72, 0, false},  // ten blank images
   };
   for (const Case& c : cases) {
-    const std::string out = dir.File("stream.bin");
-    std::vector<std::string> args = {
-        "export", "-o",           out,      "--slot",   "10=" + checker,
-        "--slot", "1=" + stripes, "--slot", "4=" + wide};
-    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Args args =
+        Args{"export", "-o", dir.File("out.bin")} + c.options + (c.pictures ? SlotArgs() : Args{});
     const CliResult run = RunCli(args);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("Write Finish"), std::string::npos);
-    EXPECT_EQ(ReadBytes(out),
-              CoreStream({{1, stripes}, {4, wide}, {10, checker}}, c.widthBytes, c.brixMode))
-        << ::testing::PrintToString(c.options);
+    EXPECT_EQ(ReadBytes(dir.File("out.bin")),
+              DefinitionStream(c.widthBytes, c.brixMode, c.pictures))
+        << ::testing::PrintToString(args);
   }
 }
 
-TEST_F(CliFiles, ExportOfEmptySlotsIsTenBlankImages) {
-  for (const auto& [mode, header] : std::vector<std::pair<std::string, Bytes>>{
-           {"esc", {0x1B, 0x1C, 0x71, 0x0A}}, {"plain", {0x1C, 0x71, 0x0A}}}) {
-    const std::string out = dir.File(mode + ".bin");
-    ASSERT_EQ(RunCli({"export", "-o", out, "--mode", mode}).status, 0);
-    Bytes expected = header;
-    for (int i = 0; i < 10; ++i)
-      expected.insert(expected.end(), BlankNvImage.begin(), BlankNvImage.end());
-    EXPECT_EQ(ReadBytes(out), expected) << mode;
-  }
-}
-
-TEST_F(CliFiles, PatchWritesHeaderAndStreamAndKeepsTheRest) {
+TEST_F(CliTest, PatchWritesHeaderAndStreamAndKeepsTheRest) {
   const std::string image = dir.File("memory.bin");
   Bytes original(ExpectedImageHeader.begin(), ExpectedImageHeader.end());
   for (int i = 0; i < 5000; ++i)
     original.push_back(static_cast<std::uint8_t>(i * 7 + 3));
   WriteBytes(image, original);
 
-  const CliResult run = RunCli(
-      {"patch", image, "--slot", "2=" + stripes, "--mode", "plain", "--service-code", "QXV"});
+  const CliResult run =
+      RunCli(Args{"patch", image, "--mode", "plain", "--service-code", "QXV"} + SlotArgs());
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find("Patch Finish"), std::string::npos);
-  const Bytes stream = CoreStream({{2, stripes}}, 72, 0);
   Bytes expected(PatchedImageHeader.begin(), PatchedImageHeader.end());
+  const Bytes stream = DefinitionStream(72, 0);
   expected.insert(expected.end(), stream.begin(), stream.end());
   expected.insert(expected.end(), original.begin() + static_cast<long>(expected.size()),
                   original.end());
   EXPECT_EQ(ReadBytes(image), expected);
-
-  // Patched once, the image no longer has the header a patch needs.
-  const CliResult again = RunCli({"patch", image, "--service-code", "QXV"});
-  EXPECT_EQ(again.status, 1);
-  EXPECT_EQ(again.err.rfind("Read Error\n", 0), 0u) << again.err;
-  EXPECT_NE(again.err.find("patched before"), std::string::npos) << again.err;
-  EXPECT_EQ(ReadBytes(image), expected);
 }
 
-TEST_F(CliFiles, PatchWithoutTheAccessCodeIsAUsageErrorAndTouchesNothing) {
+// Every file and folder under `folder`, with the contents of the files.
+std::map<std::string, Bytes> Contents(const std::string& folder) {
+  std::map<std::string, Bytes> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    files[entry.path().string()] = entry.is_regular_file() ? ReadBytes(entry.path()) : Bytes{};
+  return files;
+}
+
+TEST_F(CliTest, UsageErrorsEndWithStatus2AndTouchNothing) {
   const std::string image = dir.File("memory.bin");
-  const Bytes original(ExpectedImageHeader.begin(), ExpectedImageHeader.end());
-  WriteBytes(image, original);
-  for (const std::vector<std::string>& code : {std::vector<std::string>{},
-                                               {"--service-code", "qxv"},
-                                               {"--service-code", "QXV "},
-                                               {"--service-code", ""}}) {
-    std::vector<std::string> args = {"patch", image, "--slot", "1=" + stripes};
-    args.insert(args.end(), code.begin(), code.end());
-    const CliResult run = RunCli(args);
-    EXPECT_EQ(run.status, 2) << ::testing::PrintToString(code);
-    EXPECT_NE(run.err.find("patch"), std::string::npos) << run.err;
-    EXPECT_EQ(ReadBytes(image), original);
+  WriteBytes(image, Bytes(ExpectedImageHeader.begin(), ExpectedImageHeader.end()));
+  // Each command with the mistakes made in it, as typed; IMAGE and OUT are files here.
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"", {"", "frobnicate"}},
+      {"convert", {"a.bmp", "-o OUT", "a.bmp -o OUT --model X9"}},
+      {"export -o OUT",
+       {"--slot 0=a.bmp", "--slot 11=a.bmp", "--slot a.bmp",
+        "--slot 3=", "--slot 1=a.bmp --slot 1=a.bmp", "--mode brix", "stray"}},
+      {"download",
+       {"--retries -1", "--retries many", "--baud 300", "--data-bits 6", "--parity mark",
+        "--stop-bits 3", "--port LPT1 --port-type serial", "--port tcp:h:9100 --port-type serial"}},
+      {"download --port",
+       {"tcp:h", "tcp:h:65536", "tcp:h:", "tcp:h:91x", "tcp::9100", "tcp:::1:9100", "tcp:[::1]9100",
+        "tcp:127.0.0.1:0"}},
+      {"print-test", {"--port-type usb --port /dev/x", "--slot 1=a.bmp"}},
+      {"patch IMAGE --slot 1=a.bmp", {"", "--service-code qxv", "--service-code QXV0"}},
+      {"render", {"-o OUT", "IMAGE -o OUT --model none"}},
+      {"virtual-printer -o OUT",
+       {"", "--fifo OUT --listen tcp:127.0.0.1:0", "--listen 127.0.0.1:9100",
+        "--fifo OUT --jobs 0"}},
+  };
+  const std::map<std::string, Bytes> before = Contents(dir.File(""));
+  for (const auto& [command, mistakes] : cases) {
+    for (const std::string& mistake : mistakes) {
+      std::vector<std::string> args;
+      std::istringstream words(command + " " + mistake);
+      for (std::string word; words >> word;)
+        args.push_back(word == "IMAGE" ? image : word == "OUT" ? dir.File("out") : word);
+      const CliResult run = RunCli(args);
+      EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args) << "\n" << run.err;
+      EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+      EXPECT_EQ(run.out, "") << ::testing::PrintToString(args);
+    }
   }
+  EXPECT_EQ(Contents(dir.File("")), before);
 }
 
-TEST_F(CliFiles, AnUnreadablePictureNamesFileAndSlotAndNothingIsWritten) {
+TEST_F(CliTest, AFailedJobEndsWith1SaysWhyAndWritesNothing) {
   const std::string notBmp = dir.File("logo.png");
   WriteBytes(notBmp, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13});
   const std::string missing = dir.File("missing.bmp");
   const std::string image = dir.File("memory.bin");
-  const Bytes original(ExpectedImageHeader.begin(), ExpectedImageHeader.end());
-  WriteBytes(image, original);
+  WriteBytes(image, Bytes(ExpectedImageHeader.begin(), ExpectedImageHeader.end()));
+  const std::string store = dir.File("printer.nv");  // neither an NV store nor a memory image
+  WriteBytes(store, {'n', 'o', 't', ' ', 'a', ' ', 's', 't', 'o', 'r', 'e'});
+  const std::string fifo = dir.File("printer.fifo");
+  ASSERT_TRUE(MakeFifo(fifo));
+  FifoReader printer(fifo);
 
-  const std::vector<std::vector<std::string>> commands = {
-      {"export", "-o", dir.File("out.bin")},
-      {"patch", image, "--service-code", "QXV"},
+  // Slot 1 is readable; every picture that is not is named with its slot.
+  const Args slots = {"--slot", "1=" + stripes, "--slot", "2=" + notBmp, "--slot", "7=" + missing};
+  const std::string slotErrors =
+      "Read Error\nslot 2: " + notBmp + ": not a BMP file; quillmark-cli reads BMP pictures " +
+      "only: save the picture as BMP first\nslot 7: " + missing + ": No such file or directory\n";
+  struct Case {
+    Args args;
+    std::string error;
+    std::string says;
   };
-  for (std::vector<std::string> args : commands) {
-    args.insert(args.end(),
-                {"--slot", "1=" + stripes, "--slot", "2=" + notBmp, "--slot", "7=" + missing});
-    const CliResult run = RunCli(args);
-    EXPECT_EQ(run.status, 1) << args[0];
-    EXPECT_EQ(run.err.rfind("Read Error\n", 0), 0u) << run.err;
-    EXPECT_NE(run.err.find("slot 2: " + notBmp + ": not a BMP file"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("slot 7: " + missing + ": No such file or directory"), std::string::npos)
-        << run.err;
-    EXPECT_EQ(run.err.find("slot 1"), std::string::npos) << run.err;
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir.File("out.bin")));
-  EXPECT_EQ(ReadBytes(image), original);
-
-  const CliResult convert = RunCli({"convert", notBmp, "-o", dir.File("logo.rec")});
-  EXPECT_EQ(convert.status, 1);
-  EXPECT_NE(convert.err.find(notBmp + ": not a BMP file"), std::string::npos) << convert.err;
-  EXPECT_FALSE(std::filesystem::exists(dir.File("logo.rec")));
-}
-
-TEST_F(CliFiles, AFileThatCannotBeWrittenIsAWriteErrorWithTheReason) {
-  const CliResult run =
-      RunCli({"export", "-o", dir.File("no-such-folder/out.bin"), "--slot", "1=" + stripes});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("Write Error\n"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
-}
-
-TEST(CliUsage, MistakesOnTheCommandLineEndWithStatus2) {
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"frobnicate"},
-      {"convert", "a.bmp"},
-      {"convert", "-o", "a.rec"},
-      {"convert", "a.bmp", "-o", "a.rec", "--model", "X9"},
-      {"export", "-o", "x.bin", "--slot", "0=a.bmp"},
-      {"export", "-o", "x.bin", "--slot", "11=a.bmp"},
-      {"export", "-o", "x.bin", "--slot", "a.bmp"},
-      {"export", "-o", "x.bin", "--slot", "3="},
-      {"export", "-o", "x.bin", "--slot", "1=a.bmp", "--slot", "1=b.bmp"},
-      {"export", "-o", "x.bin", "--mode", "brix"},
-      {"export", "-o", "x.bin", "stray"},
-      {"download", "--retries", "-1"},
-      {"download", "--retries", "many"},
-      {"download", "--baud", "300"},
-      {"download", "--data-bits", "6"},
-      {"download", "--parity", "mark"},
-      {"download", "--stop-bits", "3"},
-      {"download", "--port", "tcp:printer"},
-      {"download", "--port", "tcp:printer:99999"},
-      {"download", "--port", "LPT1", "--port-type", "serial"},
-      {"print-test", "--port-type", "usb", "--port", "/dev/x"},
-      {"print-test", "--slot", "1=a.bmp"},
-      {"patch", "image.bin"},
-      {"render", "-o", "x.png"},
-      {"render", "a.bin", "-o", "x.png", "--model", "none"},
-      {"virtual-printer", "-o", "dir"},
-      {"virtual-printer", "--fifo", "f", "--listen", "tcp:127.0.0.1:0", "-o", "dir"},
-      {"virtual-printer", "--listen", "127.0.0.1:9100", "-o", "dir"},
-      {"virtual-printer", "--fifo", "f", "-o", "dir", "--jobs", "0"},
+  const std::vector<Case> cases = {
+      {{"export", "-o", dir.File("out.bin")}, "Read Error", slotErrors},
+      {{"patch", image, "--service-code", "QXV"}, "Read Error", slotErrors},
+      {{"download", "--port", fifo}, "Read Error", slotErrors},
+      {{"convert", notBmp, "-o", dir.File("out.rec")}, "Read Error", notBmp + ": not a BMP"},
+      {{"render", missing, "-o", dir.File("out.png")}, "Read Error", missing},
+      {{"patch", store, "--service-code", "QXV"}, "Read Error", store},
+      {{"virtual-printer", "--fifo", dir.File("vp"), "-o", dir.File("x"), "--nv-store", store},
+       "Read Error",
+       store},
+      {{"export", "-o", dir.File("none/out.bin")}, "Write Error", "No such file or directory"},
   };
-  for (const std::vector<std::string>& args : cases) {
-    const CliResult run = RunCli(args);
-    EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args) << "\n" << run.err;
-    EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "") << ::testing::PrintToString(args);
+  const std::map<std::string, Bytes> before = Contents(dir.File(""));
+  for (const Case& c : cases) {
+    const CliResult run = RunCli(c.says == slotErrors ? c.args + slots : c.args);
+    EXPECT_EQ(run.status, 1) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(run.err.rfind(c.error + "\n", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err << "\nlacks: " << c.says;
   }
-}
-
-// The subcommands the tool's own help lists.
-std::vector<std::string> Subcommands() {
-  const std::string help = RunCli({"--help"}).out;
-  std::vector<std::string> names;
-  std::istringstream lines(help.substr(help.find("Subcommands:")));
-  std::string line;
-  std::getline(lines, line);
-  while (std::getline(lines, line) && !line.empty())
-    names.push_back(line.substr(2, line.find(' ', 2) - 2));
-  return names;
+  EXPECT_EQ(Contents(dir.File("")), before);
+  EXPECT_TRUE(printer.Finish().empty());
 }
 
 TEST(CliHelp, EveryCommandHasHelpWithExamplesAndAManPageSection) {
-  const std::vector<std::string> names = Subcommands();
-  EXPECT_EQ(names, (std::vector<std::string>{"convert", "export", "download", "print-test", "patch",
-                                             "ports", "render", "virtual-printer"}));
   const std::string manPage =
       ReadWholeFile(std::string(QUILLMARK_SOURCE_DIR) + "/docs/quillmark-cli.1");
-  for (const std::string& name : names) {
+  for (const std::string section : {"convert", "export", "download", "print\\-test", "patch",
+                                    "ports", "render", "virtual\\-printer"}) {
+    std::string name = section;  // the man page writes a '-' as "\-"
+    name.erase(std::remove(name.begin(), name.end(), '\\'), name.end());
     const CliResult run = RunCli({name, "--help"});
     EXPECT_EQ(run.status, 0) << name;
     EXPECT_NE(run.out.find("Usage: quillmark-cli " + name), std::string::npos) << run.out;
     const std::size_t examples = run.out.find("Example");
-    ASSERT_NE(examples, std::string::npos) << name;
-    EXPECT_NE(run.out.find("quillmark-cli " + name, examples), std::string::npos) << run.out;
-    std::string section = "\n.SS " + name + "\n";
-    std::size_t dash = 0;
-    while ((dash = section.find('-', dash)) != std::string::npos) {
-      section.replace(dash, 1, "\\-");
-      dash += 2;
-    }
-    EXPECT_NE(manPage.find(section), std::string::npos) << "man page section for " << name;
+    EXPECT_NE(run.out.find("  quillmark-cli " + name, examples), std::string::npos) << run.out;
+    EXPECT_NE(manPage.find("\n.SS " + section + "\n"), std::string::npos) << name;
   }
-  const CliResult version = RunCli({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "quillmark-cli 1.8.0\n");
 }
 
 TEST(CliPorts, ListsTheEightNamesWithTheirDevices) {
   const CliResult run = RunCli({"ports"});
   ASSERT_EQ(run.status, 0) << run.err;
-  const std::vector<std::pair<std::string, std::string>> ports = {
-      {"LPT1", "/dev/lp0"},   {"LPT2", "/dev/lp1"},   {"LPT3", "/dev/lp2"},
-      {"LPT4", "/dev/lp3"},   {"COM1", "/dev/ttyS0"}, {"COM2", "/dev/ttyS1"},
-      {"COM3", "/dev/ttyS2"}, {"COM4", "/dev/ttyS3"}};
-  for (const auto& [name, device] : ports) {
-    const std::size_t line = run.out.find("\n" + name + "  " + device);
-    ASSERT_NE(line, std::string::npos) << run.out;
-    const std::string rest = run.out.substr(line + 1, run.out.find('\n', line + 1) - line - 1);
-    const bool present = std::filesystem::exists(device);
-    EXPECT_EQ(rest.find("not present") == std::string::npos, present) << rest;
-    if (present) {
-      EXPECT_EQ(rest.find("you may open it") != std::string::npos,
-                ::access(device.c_str(), R_OK | W_OK) == 0)
-          << rest;
-    }
+  for (const std::string entry :
+       {"LPT1  /dev/lp0", "LPT2  /dev/lp1", "LPT3  /dev/lp2", "LPT4  /dev/lp3", "COM1  /dev/ttyS0",
+        "COM2  /dev/ttyS1", "COM3  /dev/ttyS2", "COM4  /dev/ttyS3"}) {
+    const std::size_t at = run.out.find("\n" + entry);
+    ASSERT_NE(at, std::string::npos) << run.out;
+    const std::string device = entry.substr(6);
+    const std::string state = !std::filesystem::exists(device)             ? "not present"
+                              : ::access(device.c_str(), R_OK | W_OK) == 0 ? ", you may open it"
+                                                                           : "you may not open it";
+    EXPECT_NE(run.out.substr(at, run.out.find('\n', at + 1) - at).find(state), std::string::npos)
+        << run.out;
   }
+}
+
+// cmake --install puts the tool and its manual page and, with the GUI, the program, its
+// desktop entry and its icons where a desktop finds them.
+TEST(Install, PutsEveryFileInPlace) {
+  TempDir prefix;
+  const std::string usr = prefix.File("usr");
+  const std::string command = std::string("\"") + QUILLMARK_CMAKE_COMMAND + "\" --install \"" +
+                              QUILLMARK_BINARY_DIR + "\" --prefix \"" + usr + "\" > \"" +
+                              prefix.File("log") + "\" 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << ReadWholeFile(prefix.File("log"));
+  EXPECT_EQ(ReadWholeFile(usr + "/share/man/man1/quillmark-cli.1"),
+            ReadWholeFile(std::string(QUILLMARK_SOURCE_DIR) + "/docs/quillmark-cli.1"));
+  const std::string version =
+      "\"" + usr + "/bin/quillmark-cli\" --version > \"" + prefix.File("version") + "\"";
+  EXPECT_EQ(std::system(version.c_str()), 0);
+  EXPECT_EQ(ReadWholeFile(prefix.File("version")), "quillmark-cli 1.8.0\n");
+
+  if (!QUILLMARK_GUI_BUILT) GTEST_SKIP() << "built without the GUI";
+  EXPECT_EQ(::access((usr + "/bin/quillmark").c_str(), X_OK), 0);
+  const std::string desktop = ReadWholeFile(usr + "/share/applications/quillmark.desktop");
+  for (const char* line : {"[Desktop Entry]\n", "\nType=Application\n", "\nName=Quillmark\n",
+                           "\nExec=quillmark\n", "\nIcon=quillmark\n", "\nTerminal=false\n"})
+    EXPECT_NE(desktop.find(line), std::string::npos) << line;
+  for (const char size : {16, 32}) {
+    const std::string side = std::to_string(size);
+    const std::string png =
+        ReadWholeFile(usr + "/share/icons/hicolor/" + side + "x" + side + "/apps/quillmark.png");
+    EXPECT_EQ(png.substr(0, 4), "\x89PNG");  // then width and height at bytes 16 to 23
+    EXPECT_EQ(png.substr(16, 8), std::string({0, 0, 0, size, 0, 0, 0, size})) << side;
+  }
+  const std::string xpm = ReadWholeFile(usr + "/share/pixmaps/quillmark.xpm");
+  EXPECT_EQ(xpm.rfind("/* XPM */\n", 0), 0u);
+  EXPECT_NE(xpm.find("\"32 32 "), std::string::npos);
 }
 
 }  // namespace
