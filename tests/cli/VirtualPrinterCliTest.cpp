@@ -37,9 +37,13 @@ TEST_F(CliTest, RenderPrintsTheSheetOfADownloadAndAPrintTest) {
   }
 }
 
-void DownloadAndPrint(const std::string& port, const Args& slots, const std::string& model) {
+// The print-test starts once the printer has finished the download's job: a FIFO carries
+// no job boundaries, so a sender that opens it at once could join the job before.
+void DownloadAndPrint(CliProcess& printer, const std::string& port, const Args& slots,
+                      const std::string& model) {
   const CliResult sent = RunCli(Args{"download", "--port", port, "-q", "--model", model} + slots);
   ASSERT_EQ(sent.status, 0) << sent.err;
+  ASSERT_NE(printer.WaitForLine("job 1: nothing printed"), "") << printer.errors();
   const CliResult printed = RunCli({"print-test", "--port", port, "-q"});
   ASSERT_EQ(printed.status, 0) << printed.err;
 }
@@ -52,7 +56,7 @@ TEST_F(CliTest, ThroughAFifoEachJobBecomesASheetAndTheNvStoreOutlivesTheRun) {
     CliProcess printer(
         {"virtual-printer", "--fifo", fifo, "-o", sheets, "--nv-store", store, "--jobs", "2"});
     ASSERT_NE(printer.WaitForLine("ready: reading jobs from the FIFO"), "") << printer.errors();
-    DownloadAndPrint(fifo, SlotArgs(), "A2");
+    DownloadAndPrint(printer, fifo, SlotArgs(), "A2");
     EXPECT_EQ(printer.Wait(), 0) << printer.errors();
     EXPECT_NE(printer.output().find("job 1: nothing printed"), std::string::npos);
     EXPECT_NE(printer.output().find("job 2: printed 576 x "), std::string::npos);
@@ -76,7 +80,7 @@ TEST_F(CliTest, OverTcpEachConnectionIsAJob) {
                       "W4", "--jobs", "2"});
   const std::string ready = printer.WaitForLine("ready: listening on tcp:127.0.0.1:");
   ASSERT_NE(ready, "") << printer.errors();
-  DownloadAndPrint(ready.substr(ready.find("tcp:")), SlotArgs(), "W4");
+  DownloadAndPrint(printer, ready.substr(ready.find("tcp:")), SlotArgs(), "W4");
   EXPECT_EQ(printer.Wait(), 0) << printer.errors();
   EXPECT_NE(printer.output().find(" bytes from 127.0.0.1:"), std::string::npos);
   ExpectSheetFile(sheets + "/job-0002.png", 832);
