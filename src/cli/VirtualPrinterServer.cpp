@@ -23,35 +23,13 @@
 #include "cli/Jobs.h"
 #include "commands/FileCommands.h"
 #include "dialogs/PrinterModels.h"
+#include "port/posix/UniqueFd.h"
 #include "virtualprinter/NvMemory.h"
 #include "virtualprinter/PngWriter.h"
 #include "virtualprinter/VirtualPrinter.h"
 
 namespace quillmark::cli {
 namespace {
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) noexcept : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const noexcept { return fd_; }
-  bool valid() const noexcept { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 // Non-blocking, and closed across exec.
 void PrepareDescriptor(int fd) {

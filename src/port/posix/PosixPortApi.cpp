@@ -18,6 +18,8 @@
 #include <limits>
 #include <utility>
 
+#include "port/posix/UniqueFd.h"
+
 #ifdef __linux__
 #include <linux/lp.h>
 #endif
@@ -27,21 +29,6 @@ namespace {
 
 // Every write is bounded even before the transport sets its time-outs.
 constexpr CommTimeouts kInitialTimeouts = {0, 0, 200, 10, 200};
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const noexcept { return fd_; }
-  int release() noexcept { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 std::int64_t MonotonicMs() noexcept {
   timespec now{};

@@ -17,6 +17,8 @@
 #include <memory>
 #include <utility>
 
+#include "port/posix/UniqueFd.h"
+
 namespace quillmark {
 namespace {
 
@@ -39,29 +41,6 @@ int PollMs(std::int64_t milliseconds) noexcept {
   return static_cast<int>(
       std::clamp<std::int64_t>(milliseconds, 0, std::numeric_limits<int>::max()));
 }
-
-class UniqueSocket {
- public:
-  explicit UniqueSocket(int fd = -1) noexcept : fd_(fd) {}
-  UniqueSocket(UniqueSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueSocket& operator=(UniqueSocket&& other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  UniqueSocket(const UniqueSocket&) = delete;
-  UniqueSocket& operator=(const UniqueSocket&) = delete;
-  ~UniqueSocket() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const noexcept { return fd_; }
-  int release() noexcept { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 struct AddrInfoFree {
   void operator()(addrinfo* info) const noexcept { ::freeaddrinfo(info); }
@@ -181,15 +160,15 @@ class TcpPortDevice final : public PortDevice {
 };
 
 // Connects a non-blocking socket to `target` by the deadline; the socket, or the error.
-UniqueSocket Connect(const addrinfo& target, std::int64_t deadline, int& error) noexcept {
+UniqueFd Connect(const addrinfo& target, std::int64_t deadline, int& error) noexcept {
   int type = target.ai_socktype;
 #ifdef SOCK_NONBLOCK
   type |= SOCK_NONBLOCK | SOCK_CLOEXEC;
 #endif
-  UniqueSocket socket(::socket(target.ai_family, type, target.ai_protocol));
+  UniqueFd socket(::socket(target.ai_family, type, target.ai_protocol));
   if (socket.get() < 0) {
     error = errno;
-    return UniqueSocket();
+    return UniqueFd();
   }
 #ifndef SOCK_NONBLOCK
   ::fcntl(socket.get(), F_SETFL, ::fcntl(socket.get(), F_GETFL) | O_NONBLOCK);
@@ -202,20 +181,20 @@ UniqueSocket Connect(const addrinfo& target, std::int64_t deadline, int& error) 
   if (::connect(socket.get(), target.ai_addr, target.ai_addrlen) == 0) return socket;
   if (errno != EINPROGRESS && errno != EINTR) {
     error = errno;
-    return UniqueSocket();
+    return UniqueFd();
   }
   for (;;) {
     const std::int64_t left = deadline - MonotonicMs();
     if (left <= 0) {
       error = ETIMEDOUT;
-      return UniqueSocket();
+      return UniqueFd();
     }
     pollfd watch{socket.get(), POLLOUT, 0};
     const int ready = ::poll(&watch, 1, PollMs(left));
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) {
       error = errno;
-      return UniqueSocket();
+      return UniqueFd();
     }
     if (ready == 0) continue;  // the deadline is checked above
     int result = 0;
@@ -223,7 +202,7 @@ UniqueSocket Connect(const addrinfo& target, std::int64_t deadline, int& error) 
     if (::getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, &result, &length) != 0) result = errno;
     if (result != 0) {
       error = result;
-      return UniqueSocket();
+      return UniqueFd();
     }
     return socket;
   }
@@ -254,7 +233,7 @@ PortOpenResult TcpPortApi::Open(std::string_view) noexcept {
   }
   int error = ETIMEDOUT;
   for (const addrinfo* target = list.get(); target != nullptr; target = target->ai_next) {
-    UniqueSocket socket = Connect(*target, deadline, error);
+    UniqueFd socket = Connect(*target, deadline, error);
     if (socket.get() >= 0)
       return {std::make_unique<TcpPortDevice>(socket.release(), closeWaitMs_), 0};
     if (error == ETIMEDOUT) break;  // the time-out covers every address
