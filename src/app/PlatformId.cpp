@@ -1,12 +1,6 @@
 #include "app/AppState.h"
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX  // MinGW's C++ runtime defines it already
-#define NOMINMAX
-#endif
 #include <windows.h>
 #endif
 

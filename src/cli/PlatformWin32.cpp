@@ -1,11 +1,5 @@
 // The command-line tool's system calls on Windows. This file includes <windows.h>, so it
 // must not include commands/CommandUi.h, whose constants share names with its macros.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <io.h>
 #include <windows.h>
 // After <windows.h>, whose types it uses.

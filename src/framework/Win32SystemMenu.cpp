@@ -1,12 +1,6 @@
 // Only this file of the framework includes <windows.h>; it includes no framework header
 // but its own, so the macros MessageBox, IDOK, MB_OK... meet none of the framework's
 // names.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include "framework/Win32SystemMenu.h"
