@@ -1,7 +1,7 @@
-// The POSIX backends on real devices: a pseudo-terminal for the serial set-up and writes, a
-// FIFO for the parallel path and full sends, plain files and missing paths for failures,
-// and a loopback TCP connection for the network port's readiness (sends and failed
-// connections are checked end to end by the command-line tests).
+// The POSIX backends on real devices: a pseudo-terminal for serial writes, FIFOs, plain
+// files and missing paths for opens and failures, and a loopback TCP connection for the
+// network port's readiness. Full sends through FIFOs, TCP and a serial set-up on a
+// pseudo-terminal are checked end to end by the command-line and GUI tests.
 
 #include "port/posix/PosixPortApi.h"
 #include "port/posix/TcpPortApi.h"
@@ -80,106 +80,77 @@ TEST(PosixPortApi, OpensOnlyOnceAtATimeAndSaysWhyAnOpenFailed) {
   }
 }
 
-// A pseudo-terminal keeps the speed, stop bits, flow control and raw mode a port sets (its
-// driver forces 8 data bits without parity: those are checked on termios records below).
-// It has no modem lines, so it is never ready; bytes cross it unchanged.
-TEST(PosixPortApi, SerialSetUpAndWritesOnAPseudoTerminal) {
+// The line settings as termios flags, raw, without flow control, whatever was set before;
+// read back as they were given.
+TEST(PosixPortApi, SerialSettingsInTermios) {
   struct Case {
-    std::int32_t baudRate, stopBits;
+    std::int32_t baudRate, dataBits, parity, stopBits;
     speed_t speed;
-    bool twoStops;
+    tcflag_t size;
+    bool parityOn, odd, twoStops;
   };
-  const Case cases[] = {{0, 1, B1200, true}, {3, 0, B9600, false}, {-3, 2, B19200, false}};
+  const Case cases[] = {{0, 0, 0, 1, B1200, CS7, false, false, true},
+                        {1, 1, 1, 0, B2400, CS8, true, true, false},
+                        {2, -1, 2, 0, B4800, CS8, true, false, false},
+                        {3, 1, 0, 2, B9600, CS8, false, false, false},
+                        {-3, 1, 0, 0, B19200, CS8, false, false, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.baudRate);
-    PseudoTerminal pty;
-    ASSERT_TRUE(pty.ok());
-    termios tio{};
-    ASSERT_EQ(tcgetattr(pty.master(), &tio), 0);
-    tio.c_iflag |= IXON | IXOFF | IXANY | ICRNL;  // cooked, with every flow control
-    tio.c_oflag |= OPOST | ONLCR;
-    tio.c_lflag |= ICANON | ECHO;
-    tio.c_cflag |= CRTSCTS;
-    ASSERT_EQ(tcsetattr(pty.master(), TCSANOW, &tio), 0);
-
-    PosixPortApi api = ApiWith("COM2", pty.slavePath());
-    AppState state(kPlatformWin32Nt);
-    state.portSettings = {0, 1, 5, c.baudRate, 1, 0, c.stopBits};
-    ASSERT_TRUE(OpenPrinterPort(state, api));
-    ASSERT_EQ(tcgetattr(PosixPortDescriptor(*state.portHandle), &tio), 0);
-    EXPECT_EQ(cfgetospeed(&tio), c.speed);
-    EXPECT_EQ(cfgetispeed(&tio), c.speed);
-    EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.twoStops);
-    EXPECT_EQ(tio.c_cflag & (CRTSCTS | CLOCAL | CREAD), CLOCAL | CREAD);
-    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INPCK), 0u);
-    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
-    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
-    CommState read;
-    ASSERT_TRUE(state.portHandle->GetCommState(read));
-    EXPECT_EQ(read.BaudRate, BaudRateFor(c.baudRate));
-    EXPECT_EQ(read.StopBits, c.twoStops ? kTwoStopBits : kOneStopBit);
-    EXPECT_FALSE(IsPrinterReady(state));
-
-    // Every byte value, XON, XOFF, CR, LF and NUL among them, in pieces as a send makes.
-    Bytes all(512);
-    for (std::size_t i = 0; i < all.size(); ++i)
-      all[i] = static_cast<std::uint8_t>(i);
-    for (std::size_t at = 0; at < all.size(); at += 16)
-      ASSERT_EQ(state.portHandle->WriteFile({all.data() + at, 16}), 16u);
-    EXPECT_EQ(pty.Read(all.size()), all);
-  }
-}
-
-TEST(PosixPortApi, CharacterFormatAndFlowControlInTermios) {
-  struct Case {
-    std::int32_t dataBits, parity;
-    tcflag_t size;
-    bool parityOn, odd;
-  };
-  const Case cases[] = {
-      {0, 0, CS7, false, false}, {1, 1, CS8, true, true}, {-1, 2, CS8, true, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.dataBits << " " << c.parity);
     termios tio{};
     tio.c_cflag = CS5 | PARENB | PARODD | CRTSCTS | CSTOPB;
     tio.c_iflag = IXON | IXOFF | IXANY | INPCK | ICRNL;
+    tio.c_oflag = OPOST | ONLCR;
+    tio.c_lflag = ICANON | ECHO | ISIG;
     CommState state;
-    ApplySerialSettings(state, {0, 1, 4, 2, c.dataBits, c.parity, 0});
+    ApplySerialSettings(state, {0, 1, 4, c.baudRate, c.dataBits, c.parity, c.stopBits});
     EXPECT_TRUE(TermiosFromCommState(state, tio));
+    EXPECT_EQ(cfgetospeed(&tio), c.speed);
+    EXPECT_EQ(cfgetispeed(&tio), c.speed);
     EXPECT_EQ(tio.c_cflag & CSIZE, c.size);
     EXPECT_EQ((tio.c_cflag & PARENB) != 0, c.parityOn);
     EXPECT_EQ((tio.c_cflag & PARODD) != 0, c.odd);
-    EXPECT_EQ(tio.c_cflag & (CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.twoStops);
+    EXPECT_EQ(tio.c_cflag & (CRTSCTS | CLOCAL | CREAD), CLOCAL | CREAD);
     EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY | INPCK | ICRNL), 0u);
-    EXPECT_EQ(cfgetospeed(&tio), B4800);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
     CommState back;
     CommStateFromTermios(tio, back);
-    EXPECT_EQ(back.Parity, state.Parity);
+    EXPECT_EQ(std::tuple(back.BaudRate, back.ByteSize, back.Parity, back.StopBits),
+              std::tuple(state.BaudRate, state.ByteSize, state.Parity, state.StopBits));
   }
 }
 
-// A FIFO answers no status query: the parallel rules of both platforms count it ready.
-TEST(PosixPortApi, AFullSendThroughAFifo) {
-  TempDir dir;
-  ASSERT_TRUE(dir.ok());
-  ASSERT_TRUE(testing::MakeFifo(dir.File("printer")));
-  // Larger than a pipe holds, so the writer has to wait for the reader at times.
-  Bytes bytes(100000);
-  for (std::size_t i = 0; i < bytes.size(); ++i)
-    bytes[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 8));
-  const auto block = ByteBlock::CopyOf(bytes);
-  for (std::uint32_t platformId : {kPlatformWin32Nt, kPlatformWin32Windows}) {
-    SCOPED_TRACE(platformId);
-    FifoReader reader(dir.File("printer"));
-    ASSERT_TRUE(reader.ok());
-    PosixPortApi api = ApiWith("LPT3", dir.File("printer"));
-    AppState state(platformId);
-    state.portSettings.port = 2;
-    const SendReport report = SendBlock(state, api, *block, nullptr);
-    EXPECT_EQ(report.result, SendResult::kSent);
-    EXPECT_EQ(state.portHandle, nullptr);
-    EXPECT_TRUE(reader.Finish() == bytes);
-  }
+// A pseudo-terminal, cooked and with every flow control, takes the set-up (read back
+// through the port) and then every byte value unchanged, XON, XOFF, CR, LF and NUL among
+// them. It has no modem lines, so it is never ready.
+TEST(PosixPortApi, ASerialPortOnAPseudoTerminalPassesEveryByteUnchanged) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  termios tio{};
+  ASSERT_EQ(tcgetattr(pty.master(), &tio), 0);
+  tio.c_iflag |= IXON | IXOFF | IXANY | ICRNL;
+  tio.c_oflag |= OPOST | ONLCR;
+  tio.c_lflag |= ICANON | ECHO;
+  tio.c_cflag |= CRTSCTS;
+  ASSERT_EQ(tcsetattr(pty.master(), TCSANOW, &tio), 0);
+
+  PosixPortApi api = ApiWith("COM2", pty.slavePath());
+  AppState state(kPlatformWin32Nt);
+  state.portSettings = {0, 1, 5, 0, 1, 0, 1};
+  ASSERT_TRUE(OpenPrinterPort(state, api));
+  CommState read;
+  ASSERT_TRUE(state.portHandle->GetCommState(read));
+  EXPECT_EQ(read.BaudRate, 1200u);
+  EXPECT_EQ(read.StopBits, kTwoStopBits);
+  EXPECT_FALSE(IsPrinterReady(state));
+
+  Bytes all(512);
+  for (std::size_t i = 0; i < all.size(); ++i)
+    all[i] = static_cast<std::uint8_t>(i);
+  for (std::size_t at = 0; at < all.size(); at += 16)
+    ASSERT_EQ(state.portHandle->WriteFile({all.data() + at, 16}), 16u);
+  EXPECT_EQ(pty.Read(all.size()), all);
 }
 
 // A FIFO whose reader reads nothing fills up; then a write ends within its time-out. Once
