@@ -10,6 +10,7 @@
 #include "PngReader.h"
 #include "PrinterTestSupport.h"
 #include "streams/Streams.h"
+#include "support/PrintTestSheet.h"
 #include "virtualprinter/Checksums.h"
 #include "virtualprinter/NvMemory.h"
 #include "virtualprinter/PngWriter.h"
@@ -104,8 +105,7 @@ TEST(NvStore, DamagedStoresAreRefused) {
 }
 
 // A download and a print test rendered from three files as one stream, the first ending
-// inside the filled slot's record: the PNG shows each "[ImageN]" over its image (the
-// slot's or the blank one), then two empty lines.
+// inside the filled slot's record: the PNG shows the test sheet with that slot's image.
 TEST(VirtualPrinterRender, TheTestSheetShowsEachImageUnderItsLabel) {
   const Bytes image = Record(9, 4, 99);  // 72 x 32 dots
   TempDir dir;
@@ -127,22 +127,10 @@ TEST(VirtualPrinterRender, TheTestSheetShowsEachImageUnderItsLabel) {
     std::string error;
     const auto decoded = ReadStoredPng(Of(*LoadWholeFile(png, 1U << 26).bytes), error);
     ASSERT_TRUE(decoded) << error;
-    Paper sheet(decoded->width);
-    ASSERT_TRUE(sheet.Feed(decoded->height));
-    for (int y = 0; y < decoded->height; ++y)
-      for (int x = 0; x < decoded->width; ++x)
-        if (decoded->Dot(x, y)) sheet.SetDot(x, y);
-    int top = 0;
-    for (int n = 1; n <= 10; ++n) {
-      ExpectTextLine(sheet, top, "[Image" + std::to_string(n) + "]");
-      const Bytes shown = n == slot ? image : Bytes(BlankNvImage.begin(), BlankNvImage.end());
-      ExpectImage(sheet, top + kGlyphCellHeight, shown);
-      top += kGlyphCellHeight + 8 * shown[2];
-      ExpectTextLine(sheet, top, "");
-      ExpectTextLine(sheet, top + kGlyphCellHeight, "");
-      top += 2 * kGlyphCellHeight;
-    }
-    EXPECT_EQ(sheet.height(), top);
+    std::vector<std::optional<testing::TestPicture>> pictures(10);
+    pictures[static_cast<std::size_t>(slot - 1)] = {
+        72, 32, [&image](int c, int r) { return DotAt(image, c, r); }};
+    testing::ExpectPrintTestSheet(*decoded, pictures, 576);
   }
 }
 
