@@ -1,12 +1,11 @@
 // The far end of a serial line for Windows programs under Wine: a pseudo-terminal whose
 // slave side is linked at LINK (where Wine's serial port is pointed), and whose master side
-// copies everything written to the port into CAPTURE.
+// copies everything written to the port into CAPTURE. Built and run by 50-windows.
 //
 //   PtyCapture LINK CAPTURE
 //
 // The slave side stays open here too, so the line never hangs up between two opens by the
-// program under test. Runs until SIGTERM or SIGINT, then reads what is left and exits 0.
-// Built and run on the Linux side by scripts/test.d/50-windows.
+// program under test. Runs until SIGTERM or SIGINT, then copies what is left and exits 0.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,7 +15,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -26,78 +24,38 @@ void Stop(int) {
   stopping = 1;
 }
 
-bool WriteAll(int fd, const unsigned char* data, ssize_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= written;
-  }
-  return true;
-}
-
-// Copies what the master side has; false on a failure other than "nothing there yet".
-bool Drain(int master, int capture) {
-  unsigned char chunk[4096];
-  for (;;) {
-    const ssize_t got = ::read(master, chunk, sizeof chunk);
-    if (got > 0) {
-      if (!WriteAll(capture, chunk, got)) return false;
-      continue;
-    }
-    if (got < 0 && errno == EINTR) continue;
-    return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s LINK CAPTURE\n", argv[0]);
-    return 2;
-  }
-  const char* link = argv[1];
-  const char* capturePath = argv[2];
-
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-    std::perror("PtyCapture: pseudo-terminal");
-    return 1;
-  }
-  const char* slaveName = ::ptsname(master);
+  if (argc != 3) return 2;
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const char* slaveName = master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0
+                              ? ::ptsname(master)
+                              : nullptr;
   const int slave = slaveName != nullptr ? ::open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
-  const int capture = ::open(capturePath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (slave < 0 || capture < 0) {
-    std::perror("PtyCapture: open");
-    return 1;
-  }
-
+  std::FILE* capture = std::fopen(argv[2], "wb");
   struct sigaction action {};
-  action.sa_handler = Stop;
+  action.sa_handler = Stop;  // without SA_RESTART: a signal ends the wait in poll
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
-
-  // The link last: once it exists, the line is ready.
-  ::unlink(link);
-  if (::symlink(slaveName, link) != 0) {
-    std::perror("PtyCapture: symlink");
+  ::unlink(argv[1]);
+  if (slave < 0 || capture == nullptr || ::symlink(slaveName, argv[1]) != 0) {
+    std::perror("PtyCapture");
     return 1;
   }
-
-  bool ok = true;
-  while (ok && !stopping) {
+  // Once stopping, one more pass without waiting takes what is left.
+  for (bool last = false; !last;) {
+    last = stopping != 0;
     pollfd watch{master, POLLIN, 0};
-    if (::poll(&watch, 1, 100) > 0) ok = Drain(master, capture);
+    unsigned char chunk[4096];
+    ssize_t got = 0;
+    while (::poll(&watch, 1, last ? 0 : 100) > 0 && (got = ::read(master, chunk, sizeof chunk)) > 0)
+      std::fwrite(chunk, 1, static_cast<std::size_t>(got), capture);
+    if (got < 0 && errno != EINTR) {
+      std::perror("PtyCapture: read");
+      return 1;
+    }
   }
-  if (ok) ok = Drain(master, capture);
-  ::unlink(link);
-  ::close(slave);
-  ::close(master);
-  if (::close(capture) != 0) ok = false;
-  if (!ok) std::perror("PtyCapture");
-  return ok ? 0 : 1;
+  ::unlink(argv[1]);
+  return std::fclose(capture) == 0 ? 0 : 1;
 }
