@@ -18,6 +18,7 @@
 #include <limits>
 #include <utility>
 
+#include "port/posix/PosixClock.h"
 #include "port/posix/UniqueFd.h"
 
 #ifdef __linux__
@@ -29,19 +30,6 @@ namespace {
 
 // Every write is bounded even before the transport sets its time-outs.
 constexpr CommTimeouts kInitialTimeouts = {0, 0, 200, 10, 200};
-
-std::int64_t MonotonicMs() noexcept {
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-void SleepMs(std::int64_t milliseconds) noexcept {
-  timespec left{static_cast<time_t>(milliseconds / 1000),
-                static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (::nanosleep(&left, &left) == -1 && errno == EINTR) {
-  }
-}
 
 struct SpeedEntry {
   std::uint32_t bitsPerSecond;

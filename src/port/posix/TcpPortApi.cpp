@@ -17,6 +17,7 @@
 #include <memory>
 #include <utility>
 
+#include "port/posix/PosixClock.h"
 #include "port/posix/UniqueFd.h"
 
 namespace quillmark {
@@ -30,12 +31,6 @@ constexpr int kSendFlags = 0;
 
 // Every write is bounded even before the transport sets its time-outs.
 constexpr CommTimeouts kInitialTimeouts = {0, 0, 200, 10, 200};
-
-std::int64_t MonotonicMs() noexcept {
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 int PollMs(std::int64_t milliseconds) noexcept {
   return static_cast<int>(
@@ -246,10 +241,7 @@ std::uint32_t TcpPortApi::GetTickCount() noexcept {
 }
 
 void TcpPortApi::Sleep(std::uint32_t milliseconds) noexcept {
-  timespec left{static_cast<time_t>(milliseconds / 1000),
-                static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (::nanosleep(&left, &left) == -1 && errno == EINTR) {
-  }
+  SleepMs(milliseconds);
 }
 
 }  // namespace quillmark
