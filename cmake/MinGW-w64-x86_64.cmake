@@ -26,3 +26,6 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # the build's own (cmake/wine-run creates it on first use).
 set(CMAKE_CROSSCOMPILING_EMULATOR
     "${CMAKE_CURRENT_LIST_DIR}/wine-run;${CMAKE_BINARY_DIR}/wine")
+
+# zlib (libz-mingw-w64-dev) linked statically too, so no zlib1.dll is needed beside the .exe.
+set(ZLIB_USE_STATIC_LIBS ON)

@@ -4,6 +4,8 @@
 //
 //   quillmark-icon-export DIR  ->  DIR/quillmark.xpm, DIR/quillmark-32.png, DIR/quillmark-16.png
 
+#include <zlib.h>
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -21,7 +23,6 @@
 
 namespace {
 
-using quillmark::Adler32;
 using quillmark::Crc32;
 
 struct Rgba {
@@ -96,7 +97,7 @@ void Chunk(std::vector<std::uint8_t>& png, const char* type,
   PutBig32(png, Crc32(body));
 }
 
-// An RGBA PNG whose image data is a zlib stream of stored deflate blocks (icons are tiny).
+// An RGBA PNG, its rows unfiltered and compressed by zlib; empty if zlib fails.
 std::vector<std::uint8_t> EncodeRgbaPng(const Rgba& image) {
   std::vector<std::uint8_t> raw;
   const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4;
@@ -106,21 +107,12 @@ std::vector<std::uint8_t> EncodeRgbaPng(const Rgba& image) {
         image.pixels.begin() + static_cast<long>(static_cast<std::size_t>(row) * rowBytes);
     raw.insert(raw.end(), start, start + static_cast<long>(rowBytes));
   }
-  std::vector<std::uint8_t> zlib = {0x78, 0x01};
-  for (std::size_t at = 0; at < raw.size() || at == 0;) {
-    const std::size_t length = std::min<std::size_t>(raw.size() - at, 65535);
-    const bool last = at + length == raw.size();
-    zlib.push_back(last ? 1 : 0);
-    zlib.push_back(static_cast<std::uint8_t>(length));
-    zlib.push_back(static_cast<std::uint8_t>(length >> 8));
-    zlib.push_back(static_cast<std::uint8_t>(~length));
-    zlib.push_back(static_cast<std::uint8_t>(~length >> 8));
-    zlib.insert(zlib.end(), raw.begin() + static_cast<long>(at),
-                raw.begin() + static_cast<long>(at + length));
-    at += length;
-    if (last) break;
-  }
-  PutBig32(zlib, Adler32(raw));
+  uLongf packed = compressBound(static_cast<uLong>(raw.size()));
+  std::vector<std::uint8_t> zlib(packed);
+  if (compress2(zlib.data(), &packed, raw.data(), static_cast<uLong>(raw.size()),
+                Z_BEST_COMPRESSION) != Z_OK)
+    return {};
+  zlib.resize(packed);
 
   std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::vector<std::uint8_t> header;
@@ -169,7 +161,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     const std::vector<std::uint8_t> png = EncodeRgbaPng(*image);
-    ok = WriteFile(dir + "/quillmark-" + std::to_string(size) + ".png",
+    ok = !png.empty() &&
+         WriteFile(dir + "/quillmark-" + std::to_string(size) + ".png",
                    std::string(png.begin(), png.end())) &&
          ok;
   }

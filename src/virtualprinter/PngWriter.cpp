@@ -1,9 +1,13 @@
 #include "virtualprinter/PngWriter.h"
 
+#include <zlib.h>
+
 #include <array>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "virtualprinter/Checksums.h"
 
@@ -11,17 +15,78 @@ namespace quillmark {
 namespace {
 
 constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr std::size_t kMaxStoredBlock = 65535;  // LEN of a stored deflate block is 16 bits
-constexpr std::size_t kChunkOverhead = 12;      // length, type, CRC
+constexpr std::size_t kChunkOverhead = 12;  // length, type, CRC
+constexpr std::uint32_t kMaxChunkData = 0x7FFFFFFFU;
+
+struct FreeDeleter {
+  void operator()(std::uint8_t* p) const noexcept { std::free(p); }
+};
+
+// A buffer that grows by doubling with realloc, so that running out of memory is a false
+// result and never an exception.
+class GrowingBuffer {
+ public:
+  std::uint8_t* data() const noexcept { return bytes_.get(); }
+  std::size_t capacity() const noexcept { return capacity_; }
+  bool Grow() noexcept {
+    const std::size_t grown = capacity_ < 4096 ? 4096 : capacity_ * 2;
+    if (grown > kMaxChunkData) return false;
+    void* moved = std::realloc(bytes_.get(), grown);
+    if (moved == nullptr) return false;
+    (void)bytes_.release();
+    bytes_.reset(static_cast<std::uint8_t*>(moved));
+    capacity_ = grown;
+    return true;
+  }
+
+ private:
+  std::unique_ptr<std::uint8_t[], FreeDeleter> bytes_;
+  std::size_t capacity_ = 0;
+};
+
+// A zlib deflate stream, ended whatever happens.
+class Deflater {
+ public:
+  Deflater() noexcept {
+    // Level 9 costs little more time than the default on these pictures, whose rows
+    // repeat a lot, and a blank strip shrinks to about a thousandth.
+    ok_ = deflateInit(&stream_, Z_BEST_COMPRESSION) == Z_OK;
+  }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+  ~Deflater() {
+    if (ok_) deflateEnd(&stream_);
+  }
+
+  bool ok() const noexcept { return ok_; }
+  // Compresses `size` bytes into `out`, growing it as needed; `finish` ends the stream.
+  bool Put(const std::uint8_t* bytes, std::size_t size, GrowingBuffer& out, bool finish) noexcept {
+    stream_.next_in = const_cast<Bytef*>(bytes);  // zlib's API is not const-correct
+    stream_.avail_in = static_cast<uInt>(size);
+    for (;;) {
+      if (stream_.avail_out == 0) {
+        const std::size_t used = stream_.total_out;
+        if (!out.Grow()) return false;
+        stream_.next_out = out.data() + used;
+        stream_.avail_out = static_cast<uInt>(out.capacity() - used);
+      }
+      const int result = deflate(&stream_, finish ? Z_FINISH : Z_NO_FLUSH);
+      if (result == Z_STREAM_END) return true;
+      if (result != Z_OK && result != Z_BUF_ERROR) return false;
+      if (!finish && stream_.avail_in == 0) return true;
+    }
+  }
+  std::size_t size() const noexcept { return stream_.total_out; }
+
+ private:
+  z_stream stream_{};
+  bool ok_ = false;
+};
 
 class Writer {
  public:
   explicit Writer(std::uint8_t* out) noexcept : out_(out) {}
   void Byte(std::uint8_t value) noexcept { *out_++ = value; }
-  void U16Le(std::uint32_t value) noexcept {
-    Byte(static_cast<std::uint8_t>(value));
-    Byte(static_cast<std::uint8_t>(value >> 8));
-  }
   void U32Be(std::uint32_t value) noexcept {
     Byte(static_cast<std::uint8_t>(value >> 24));
     Byte(static_cast<std::uint8_t>(value >> 16));
@@ -31,12 +96,6 @@ class Writer {
   void Bytes(const void* data, std::size_t size) noexcept {
     if (size != 0) std::memcpy(out_, data, size);
     out_ += size;
-  }
-  // Hands out the next `size` bytes to be filled in by the caller.
-  std::uint8_t* Reserve(std::size_t size) noexcept {
-    std::uint8_t* start = out_;
-    out_ += size;
-    return start;
   }
   std::uint8_t* position() const noexcept { return out_; }
 
@@ -64,15 +123,28 @@ std::optional<ByteBlock> EncodePng(const MonoImageView& image) noexcept {
     return std::nullopt;
   const std::size_t rowBytes = (static_cast<std::size_t>(image.width) + 7) / 8;
   const std::size_t rows = image.height > 0 ? static_cast<std::size_t>(image.height) : 1;
-  const std::size_t lineBytes = 1 + rowBytes;  // filter type byte, then the dots
-  constexpr std::uint64_t kLimit = std::numeric_limits<std::uint32_t>::max();
-  const std::uint64_t rawSize = static_cast<std::uint64_t>(rows) * lineBytes;
-  const std::uint64_t blocks = (rawSize + kMaxStoredBlock - 1) / kMaxStoredBlock;
-  // zlib header, per block its 5-byte header, the data, the Adler-32.
-  const std::uint64_t zlibSize = 2 + blocks * 5 + rawSize + 4;
+
+  // The scan lines: filter type None, then the row inverted (PNG greyscale 0 is black),
+  // the last byte's spare bits white.
+  Deflater deflater;
+  GrowingBuffer idat;
+  auto line = std::unique_ptr<std::uint8_t[], FreeDeleter>(
+      static_cast<std::uint8_t*>(std::calloc(rowBytes + 1, 1)));
+  if (!deflater.ok() || !line) return std::nullopt;
+  const auto lastMask = static_cast<std::uint8_t>(0xFFU << ((8 - image.width % 8) % 8));
+  for (std::size_t row = 0; row < rows; ++row) {
+    const std::uint8_t* source = image.height > 0 ? image.bits + row * image.stride : nullptr;
+    for (std::size_t i = 0; i < rowBytes; ++i)
+      line[1 + i] = static_cast<std::uint8_t>(~(source != nullptr ? source[i] : 0));
+    line[rowBytes] = static_cast<std::uint8_t>(line[rowBytes] | ~lastMask);
+    if (!deflater.Put(line.get(), rowBytes + 1, idat, row + 1 == rows)) return std::nullopt;
+  }
+  const std::size_t zlibSize = deflater.size();
+
   const std::uint64_t total =
       kSignature.size() + (kChunkOverhead + 13) + (kChunkOverhead + zlibSize) + kChunkOverhead;
-  if (zlibSize > 0x7FFFFFFFU || total > kLimit) return std::nullopt;  // chunk length is 31 bits
+  if (zlibSize > kMaxChunkData || total > std::numeric_limits<std::uint32_t>::max())
+    return std::nullopt;
   auto png = ByteBlock::Allocate(static_cast<std::uint32_t>(total));
   if (!png) return std::nullopt;
 
@@ -90,53 +162,7 @@ std::optional<ByteBlock> EncodePng(const MonoImageView& image) noexcept {
   FinishChunk(w, type);
 
   type = BeginChunk(w, static_cast<std::uint32_t>(zlibSize), "IDAT");
-  w.Byte(0x78);  // deflate, 32 KiB window
-  w.Byte(0x01);  // no preset dictionary, fastest level; 0x7801 is a multiple of 31
-  // The scan lines are generated straight into the stored blocks: each line is its filter
-  // byte 0 and the row inverted (PNG greyscale 0 is black), the last byte's spare bits
-  // white. A block boundary may fall anywhere inside a line.
-  const std::uint8_t lastMask =
-      static_cast<std::uint8_t>(0xFFU << ((8 - image.width % 8) % 8));  // the row's own bits
-  std::uint64_t remaining = rawSize;
-  std::size_t row = 0;
-  std::size_t inLine = 0;  // position within the current scan line
-  std::uint32_t adler = 1;
-  while (remaining > 0) {
-    const std::size_t blockSize =
-        static_cast<std::size_t>(remaining < kMaxStoredBlock ? remaining : kMaxStoredBlock);
-    remaining -= blockSize;
-    w.Byte(remaining == 0 ? 1 : 0);  // BFINAL on the last block, BTYPE 00 (stored)
-    w.U16Le(static_cast<std::uint32_t>(blockSize));
-    w.U16Le(static_cast<std::uint32_t>(~blockSize & 0xFFFFU));
-    std::uint8_t* blockStart = w.position();
-    std::size_t left = blockSize;
-    while (left > 0) {
-      if (inLine == 0) {
-        w.Byte(0);  // filter type None
-        --left;
-        inLine = 1;
-        continue;
-      }
-      const std::size_t take = lineBytes - inLine < left ? lineBytes - inLine : left;
-      const std::size_t first = inLine - 1;  // first row byte of this piece
-      const std::uint8_t* source =
-          image.height > 0 ? image.bits + row * image.stride + first : nullptr;
-      std::uint8_t* out = w.Reserve(take);
-      for (std::size_t i = 0; i < take; ++i) {
-        const std::uint8_t dots = source != nullptr ? source[i] : 0;
-        const bool last = first + i == rowBytes - 1;
-        out[i] = static_cast<std::uint8_t>(~(last ? (dots & lastMask) : dots));
-      }
-      left -= take;
-      inLine += take;
-      if (inLine == lineBytes) {
-        inLine = 0;
-        ++row;
-      }
-    }
-    adler = Adler32(std::span<const std::uint8_t>(blockStart, blockSize), adler);
-  }
-  w.U32Be(adler);
+  w.Bytes(idat.data(), zlibSize);
   FinishChunk(w, type);
 
   type = BeginChunk(w, 0, "IEND");

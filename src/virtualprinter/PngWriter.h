@@ -11,11 +11,10 @@
 namespace quillmark {
 
 // Encodes a one-bit picture as a PNG file: 1-bit greyscale, one pixel a dot, a set bit
-// black and a clear bit white, no interlace. The image data is a zlib stream of stored
-// (uncompressed) deflate blocks, so no compression library is needed; a printed page is
-// 1/8 byte a dot plus one byte a row. A picture with no rows is written as one white row,
-// since PNG has no empty image. Empty when the PNG would not fit 32 bits or its memory
-// cannot be had.
+// black and a clear bit white, no interlace, every row unfiltered, compressed by zlib at
+// its best level (a blank strip takes about a thousandth of its raw size). A picture with
+// no rows is written as one white row, since PNG has no empty image. Empty when the PNG
+// would not fit 32 bits or its memory cannot be had.
 std::optional<ByteBlock> EncodePng(const MonoImageView& image) noexcept;
 
 // Writes EncodePng's result to `path` (UTF-8) with ReplaceFileContents: a failure leaves any

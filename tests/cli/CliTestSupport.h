@@ -137,7 +137,7 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliOptions& 
 
 inline std::optional<test::DecodedPng> ReadPng(const std::string& path) {
   std::string error;
-  std::optional<test::DecodedPng> png = test::ReadStoredPng(ReadBytes(path), error);
+  std::optional<test::DecodedPng> png = test::DecodeSheetPng(ReadBytes(path), error);
   EXPECT_TRUE(png) << path << ": " << error;
   return png;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
-// A reader for exactly the PNGs the virtual printer writes (1-bit greyscale, a zlib stream
-// of stored blocks, filter 0), with its own bitwise CRC-32 and Adler-32, so that it checks
-// the writer rather than sharing its code. Anything else is an error.
+// A reader for exactly the PNGs the virtual printer writes (1-bit greyscale, filter 0 on
+// every row), with its own bitwise CRC-32 and zlib's inflate, so that it checks the writer
+// (which deflates) rather than sharing its code. Anything else is an error.
+
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -30,8 +32,8 @@ struct DecodedPng {
 };
 
 // The picture, or empty with `error` naming what is wrong.
-inline std::optional<DecodedPng> ReadStoredPng(std::span<const std::uint8_t> png,
-                                               std::string& error) {
+inline std::optional<DecodedPng> DecodeSheetPng(std::span<const std::uint8_t> png,
+                                                std::string& error) {
   auto u32 = [](std::span<const std::uint8_t> p, std::size_t at) {
     return std::uint32_t{p[at]} << 24 | std::uint32_t{p[at + 1]} << 16 |
            std::uint32_t{p[at + 2]} << 8 | p[at + 3];
@@ -60,26 +62,13 @@ inline std::optional<DecodedPng> ReadStoredPng(std::span<const std::uint8_t> png
       return fail("chunk " + type);
     }
   }
-  if (zlib.size() < 6 || (zlib[0] & 0x0F) != 8 || (zlib[0] * 256 + zlib[1]) % 31 != 0)
-    return fail("zlib header");
-  std::vector<std::uint8_t> raw;
-  std::size_t pos = 2;
-  for (bool last = false; !last;) {
-    if (zlib.size() - pos < 5 || (zlib[pos] & 0x06) != 0) return fail("stored block");
-    last = (zlib[pos] & 1) != 0;
-    const std::size_t len = zlib[pos + 1] | zlib[pos + 2] << 8;
-    if ((len ^ 0xFFFFU) != (zlib[pos + 3] | static_cast<unsigned>(zlib[pos + 4]) << 8) ||
-        zlib.size() - pos - 5 < len)
-      return fail("stored block length");
-    raw.insert(raw.end(), zlib.begin() + static_cast<long>(pos + 5),
-               zlib.begin() + static_cast<long>(pos + 5 + len));
-    pos += 5 + len;
-  }
-  std::uint32_t a = 1, b = 0;
-  for (std::uint8_t byte : raw)
-    b = (b + (a = (a + byte) % 65521)) % 65521;
-  if (zlib.size() - pos != 4 || (b << 16 | a) != u32(zlib, pos)) return fail("Adler-32");
   const std::size_t line = 1 + (static_cast<std::size_t>(out.width) + 7) / 8;
+  // Inflated with room for one byte more than the picture needs, to catch a longer stream.
+  std::vector<std::uint8_t> raw(line * static_cast<std::size_t>(std::max(out.height, 0)) + 1);
+  uLongf rawSize = static_cast<uLongf>(raw.size());
+  if (uncompress(raw.data(), &rawSize, zlib.data(), static_cast<uLong>(zlib.size())) != Z_OK)
+    return fail("zlib stream");
+  raw.resize(rawSize);
   if (out.width < 1 || out.height < 1 || raw.size() != line * static_cast<std::size_t>(out.height))
     return fail("image size");
   const unsigned spare = (1U << ((8 - out.width % 8) % 8)) - 1;  // bits right of the width

@@ -35,7 +35,7 @@ TEST(PngWriter, DecodesBackToTheSameDots) {
     const auto png = EncodePng(view);
     ASSERT_TRUE(png);
     std::string error;
-    const auto decoded = ReadStoredPng(png->bytes(), error);
+    const auto decoded = DecodeSheetPng(png->bytes(), error);
     ASSERT_TRUE(decoded) << width << "x" << height << ": " << error;
     ASSERT_EQ(std::pair(decoded->width, decoded->height), std::pair(width, std::max(height, 1)));
     for (int y = 0; y < decoded->height; ++y)
@@ -125,7 +125,7 @@ TEST(VirtualPrinterRender, TheTestSheetShowsEachImageUnderItsLabel) {
     ASSERT_EQ(RenderStreamsToPng(printer, inputs, png).error, RenderError::kNone);
     EXPECT_EQ(printer.bytesIgnored(), 0U);
     std::string error;
-    const auto decoded = ReadStoredPng(Of(*LoadWholeFile(png, 1U << 26).bytes), error);
+    const auto decoded = DecodeSheetPng(Of(*LoadWholeFile(png, 1U << 26).bytes), error);
     ASSERT_TRUE(decoded) << error;
     std::vector<std::optional<testing::TestPicture>> pictures(10);
     pictures[static_cast<std::size_t>(slot - 1)] = {
