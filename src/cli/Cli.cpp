@@ -337,11 +337,28 @@ int RunCli(const std::vector<std::string>& args, Io& io) {
   CLI::Option* jobsOption =
       virtualPrinter->add_option("--jobs", virtualJobs, "Stop after this many jobs")
           ->type_name("N");
-  virtualPrinter->footer(R"(Stops on SIGINT or SIGTERM, saving the NV store.
+  int idleSeconds = 30;
+  CLI::Option* idleOption =
+      virtualPrinter
+          ->add_option("--idle-timeout", idleSeconds,
+                       "Close a TCP connection that sends nothing for this long (default 30); "
+                       "what it sent prints as its job")
+          ->type_name("SECONDS");
+  std::string maxDisk = "1G";
+  virtualPrinter
+      ->add_option("--max-disk", maxDisk,
+                   "Write no sheet that would make the sheets in DIR take more than this "
+                   "(default 1G; K, M, G are 1024, 1024^2, 1024^3 bytes)")
+      ->type_name("SIZE");
+  virtualPrinter->footer(R"(Over TCP, connections are served side by side; each is one job, printed
+when it ends, in the order they end. Sheets are numbered on past the highest job-N.png in
+DIR, and never written over a file or through a symbolic link there. Stops on SIGINT or
+SIGTERM, saving the NV store.
 
 Examples:
   quillmark-cli virtual-printer --fifo /tmp/printer -o sheets --nv-store printer.nv
   quillmark-cli virtual-printer --listen tcp:127.0.0.1:9100 -o sheets --model W4
+  quillmark-cli virtual-printer --listen tcp:0.0.0.0:9100 -o sheets --idle-timeout 10 --max-disk 200M
 )");
 
   std::vector<const char*> argv;
@@ -408,6 +425,14 @@ Examples:
       return Usage(io, "virtual-printer",
                    "--jobs " + std::to_string(virtualJobs) + ": the number of jobs is 1 or more");
     virtualJob.jobs = static_cast<unsigned>(std::max(0, virtualJobs));
+    if (idleOption->count() != 0 && (idleSeconds < 1 || idleSeconds > 86400))
+      return Usage(
+          io, "virtual-printer",
+          "--idle-timeout " + std::to_string(idleSeconds) + ": the time-out is 1 to 86400 seconds");
+    virtualJob.idleTimeoutSeconds = static_cast<unsigned>(idleSeconds);
+    const std::optional<std::uint64_t> budget = ParseByteSize(maxDisk, error);
+    if (!budget) return Usage(io, "virtual-printer", "--max-disk " + error);
+    virtualJob.maxDiskBytes = *budget;
     virtualJob.model = *model;
     return RunVirtualPrinter(virtualJob, io);
   }

@@ -75,7 +75,9 @@ struct VirtualPrinterJob {
   std::string outputDir;
   ModelChoice model;
   std::string nvStore;
-  unsigned jobs = 0;  // stop after this many jobs; 0: until SIGINT or SIGTERM
+  unsigned jobs = 0;                 // stop after this many jobs; 0: until SIGINT or SIGTERM
+  unsigned idleTimeoutSeconds = 30;  // a silent connection is closed after it
+  std::uint64_t maxDiskBytes = std::uint64_t{1} << 30;  // the sheets in outputDir, at most
 };
 
 int RunConvert(const ConvertJob& job, Io& io);

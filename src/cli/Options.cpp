@@ -95,6 +95,28 @@ std::optional<std::int32_t> ParseMode(std::string_view text, std::string& error)
   return std::nullopt;
 }
 
+std::optional<std::uint64_t> ParseByteSize(std::string_view text, std::string& error) {
+  std::uint64_t value = 0;
+  std::size_t i = 0;
+  bool tooBig = false;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    tooBig = tooBig || value > (UINT64_MAX >> 30) / 10;  // too big for any suffix
+    if (!tooBig) value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+  }
+  const std::string suffix = tooBig ? "?" : Upper(text.substr(i));
+  const int shift = suffix.empty() || suffix == "B"                      ? 0
+                    : suffix == "K" || suffix == "KB" || suffix == "KIB" ? 10
+                    : suffix == "M" || suffix == "MB" || suffix == "MIB" ? 20
+                    : suffix == "G" || suffix == "GB" || suffix == "GIB" ? 30
+                                                                         : -1;
+  if (i == 0 || shift < 0 || value == 0) {
+    error = std::string(text) + ": a size is a whole number of bytes, 1 or more, optionally " +
+            "followed by K, M or G (1024, 1024^2, 1024^3 bytes)";
+    return std::nullopt;
+  }
+  return value << shift;
+}
+
 LineKind GuessLineKind(std::string_view path) noexcept {
   const std::string_view name = BaseName(path);
   if (StartsWith(name, "tty")) return LineKind::kSerial;

@@ -45,6 +45,9 @@ std::optional<ModelChoice> ParseModel(std::string_view text, bool allowNone, std
 // --mode esc (ESC-prefixed commands, brixMode 1, the default) or plain (brixMode 0).
 std::optional<std::int32_t> ParseMode(std::string_view text, std::string& error);
 
+// A size in bytes: "1000", "64K", "512M", "1G" (binary multiples), at least 1 byte.
+std::optional<std::uint64_t> ParseByteSize(std::string_view text, std::string& error);
+
 enum class PortKind {
   kNamed,       // "LPT1" to "LPT4", "COM1" to "COM4"
   kDevicePath,  // any other path: a device, a FIFO or a plain file
