@@ -290,7 +290,10 @@ int RunCli(const std::vector<std::string>& args, Io& io) {
       "render", "Feed streams to a virtual printer and save the printed paper as a PNG");
   RenderJob renderJob;
   std::string renderModel = std::string(kDefaultModel);
-  render->add_option("STREAM", renderJob.inputs, "Streams (.bin) fed in this order")->required();
+  render
+      ->add_option("STREAM", renderJob.inputs,
+                   "Streams (.bin) fed in this order: regular files of at most 64 MiB each")
+      ->required();
   render->add_option("-o,--output", renderJob.output, "The PNG to write, one pixel a dot")
       ->required()
       ->type_name("PNG");

@@ -361,13 +361,24 @@ int RunRender(const RenderJob& job, Io& io) {
     case RenderError::kNone:
       break;
     case RenderError::kInputNotFound:
-    case RenderError::kInputUnreadable: {
-      std::string reason = WhyCannotOpen(rendered.path);
-      if (reason.empty()) reason = "reading it failed";
       PrintFailure(io, kReadError,
-                   "cannot read " + rendered.path + ": " + reason + "; nothing was written");
+                   "cannot read " + rendered.path + ": there is no such file; nothing was written");
       return kExitFailed;
-    }
+    case RenderError::kInputUnreadable:
+      PrintFailure(io, kReadError,
+                   "cannot read " + rendered.path + ": " +
+                       (rendered.input.step == FileStep::kNotRegularFile
+                            ? std::string("it is not a regular file (render reads saved streams, "
+                                          "not FIFOs, devices or folders)")
+                            : rendered.input.code.message()) +
+                       "; nothing was written");
+      return kExitFailed;
+    case RenderError::kInputTooLarge:
+      PrintFailure(io, kReadError,
+                   "cannot read " + rendered.path + ": it is longer than the " +
+                       std::to_string(kMaxRenderInputBytes >> 20) +
+                       " MiB render reads from one file; nothing was written");
+      return kExitFailed;
     case RenderError::kOutputFailed:
       PrintFailure(io, kWriteError, DescribeWriteFailure(rendered.path, rendered.output, 0));
       return kExitFailed;

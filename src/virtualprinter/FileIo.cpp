@@ -4,10 +4,6 @@
 
 namespace quillmark {
 
-FilePtr OpenFile(const std::string& path, const char* mode) noexcept {
-  return FilePtr(std::fopen(path.c_str(), mode));
-}
-
 ReadFileResult LoadWholeFile(const std::string& path, std::uint32_t maxSize) noexcept {
   ReadFileResult result;
   FileInfo info;

@@ -1,24 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/ByteBlock.h"
 
 namespace quillmark {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-// A C stdio file closed when it goes out of scope; for reading streams from files, FIFOs
-// and devices alike.
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Opens `path` with an fopen mode; null on failure (errno tells why).
-FilePtr OpenFile(const std::string& path, const char* mode) noexcept;
 
 enum class ReadFileError {
   kNone,

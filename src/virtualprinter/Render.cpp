@@ -1,35 +1,52 @@
 #include "virtualprinter/Render.h"
 
+#include <algorithm>
 #include <array>
-#include <cerrno>
 
 #include "virtualprinter/PngWriter.h"
 
 namespace quillmark {
 
-ReadFileError FeedFile(VirtualPrinter& printer, const std::string& path) noexcept {
-  errno = 0;
-  FilePtr file = OpenFile(path, "rb");
-  if (!file) return errno == ENOENT ? ReadFileError::kNotFound : ReadFileError::kUnreadable;
-  std::array<std::uint8_t, 16384> buffer;
-  for (;;) {
-    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
-    printer.Feed(std::span<const std::uint8_t>(buffer.data(), got));
-    if (got < buffer.size()) break;
+ReadFileError FeedFile(VirtualPrinter& printer, const std::string& path, std::uint64_t maxBytes,
+                       FileError& error) noexcept {
+  FileInfo info;
+  const FileHandle file = OpenExisting(path, FileAccess::kRead, info, error);
+  if (!file.valid()) {
+    return error.code == std::errc::no_such_file_or_directory ? ReadFileError::kNotFound
+                                                              : ReadFileError::kUnreadable;
   }
-  return std::ferror(file.get()) != 0 ? ReadFileError::kUnreadable : ReadFileError::kNone;
+  if (info.size > maxBytes) return ReadFileError::kTooLarge;
+  // A file that grows while it is read is read only as far as the limit.
+  std::array<std::uint8_t, 16384> buffer;
+  for (std::uint64_t left = maxBytes;;) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), left));
+    const auto got = ReadUpTo(file, std::span<std::uint8_t>(buffer.data(), want), path, error);
+    if (!got) return ReadFileError::kUnreadable;
+    printer.Feed(std::span<const std::uint8_t>(buffer.data(), *got));
+    left -= *got;
+    if (*got < want || left == 0) return ReadFileError::kNone;
+  }
 }
 
 RenderResult RenderStreamsToPng(VirtualPrinter& printer, std::span<const std::string> inputs,
                                 const std::string& pngPath) noexcept {
   for (const std::string& input : inputs) {
-    const ReadFileError error = FeedFile(printer, input);
-    if (error == ReadFileError::kNotFound) return {RenderError::kInputNotFound, input, {}};
-    if (error != ReadFileError::kNone) return {RenderError::kInputUnreadable, input, {}};
+    FileError why;
+    switch (FeedFile(printer, input, kMaxRenderInputBytes, why)) {
+      case ReadFileError::kNone:
+        break;
+      case ReadFileError::kNotFound:
+        return {RenderError::kInputNotFound, input, {}, {}};
+      case ReadFileError::kTooLarge:
+        return {RenderError::kInputTooLarge, input, {}, {}};
+      case ReadFileError::kUnreadable:
+      case ReadFileError::kOutOfMemory:
+        return {RenderError::kInputUnreadable, input, std::move(why), {}};
+    }
   }
   const Paper paper = printer.TakePaper();
   FileError written = WritePngFile(paper.View(), pngPath);
-  if (written) return {RenderError::kOutputFailed, pngPath, std::move(written)};
+  if (written) return {RenderError::kOutputFailed, pngPath, {}, std::move(written)};
   return {};
 }
 

@@ -9,22 +9,30 @@
 
 namespace quillmark {
 
-// Feeds the file at `path` to `printer` in pieces as it is read, so that a FIFO or a
-// device works as well as a plain file and a file of any length takes a fixed amount of
-// memory. The end of the file does not end the job. kNone, kNotFound or kUnreadable; on a
-// read error the bytes read before it have been fed.
-ReadFileError FeedFile(VirtualPrinter& printer, const std::string& path) noexcept;
+// The longest stream `render` reads from one file. The largest download Quillmark makes
+// is 23.6 MB.
+inline constexpr std::uint64_t kMaxRenderInputBytes = std::uint64_t{64} << 20;
+
+// Feeds the regular file at `path` to `printer` in pieces as it is read, in a fixed amount
+// of memory. A FIFO, a device or a folder is refused before anything is read (kUnreadable,
+// `error.step` kNotRegularFile), without waiting for a writer; a file longer than `maxBytes`
+// is refused before anything is fed (kTooLarge). The end of the file does not end the job.
+// On a read error (kUnreadable, `error` says why) the bytes read before it have been fed.
+ReadFileError FeedFile(VirtualPrinter& printer, const std::string& path, std::uint64_t maxBytes,
+                       FileError& error) noexcept;
 
 enum class RenderError {
   kNone,
   kInputNotFound,
-  kInputUnreadable,
-  kOutputFailed,  // the PNG could not be made or written: see `output`
+  kInputUnreadable,  // see `input`: not a regular file, or a read that failed
+  kInputTooLarge,    // longer than kMaxRenderInputBytes
+  kOutputFailed,     // the PNG could not be made or written: see `output`
 };
 
 struct RenderResult {
   RenderError error = RenderError::kNone;
   std::string path;  // the input or output the error is about
+  FileError input;   // with kInputUnreadable, the step that failed and the system's error
   FileError output;  // with kOutputFailed, the step that failed and the system's error
 };
 
