@@ -1,5 +1,6 @@
 #include "virtualprinter/BitmapFont.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -155,6 +156,57 @@ constexpr std::array<Cell, kCharCount> kCells = MakeCells();
 std::uint16_t GlyphRow(std::uint8_t c, int y) noexcept {
   if (c < kFirstChar || c > kLastChar || y < 0 || y >= kGlyphCellHeight) return 0;
   return kCells[static_cast<std::size_t>(c - kFirstChar)][static_cast<std::size_t>(y)];
+}
+
+namespace {
+
+// The box-drawing characters 0xB3 to 0xDA of code page 437, each as the lines it draws
+// from the cell's centre: left, right, up, down; 0 none, 1 single, 2 double.
+struct BoxLines {
+  std::uint8_t left, right, up, down;
+};
+constexpr std::array<BoxLines, 0xDA - 0xB3 + 1> kBoxLines = {{
+    {0, 0, 1, 1}, {1, 0, 1, 1}, {2, 0, 1, 1}, {1, 0, 2, 2}, {1, 0, 0, 2}, {2, 0, 0, 1},  // B3-B8
+    {2, 0, 2, 2}, {0, 0, 2, 2}, {2, 0, 0, 2}, {2, 0, 2, 0}, {1, 0, 2, 0}, {2, 0, 1, 0},  // B9-BE
+    {1, 0, 0, 1}, {0, 1, 1, 0}, {1, 1, 1, 0}, {1, 1, 0, 1}, {0, 1, 1, 1}, {1, 1, 0, 0},  // BF-C4
+    {1, 1, 1, 1}, {0, 2, 1, 1}, {0, 1, 2, 2}, {0, 2, 2, 0}, {0, 2, 0, 2}, {2, 2, 2, 0},  // C5-CA
+    {2, 2, 0, 2}, {0, 2, 2, 2}, {2, 2, 0, 0}, {2, 2, 2, 2}, {2, 2, 1, 0}, {1, 1, 2, 0},  // CB-D0
+    {2, 2, 0, 1}, {1, 1, 0, 2}, {0, 1, 2, 0}, {0, 2, 1, 0}, {0, 2, 0, 1}, {0, 1, 0, 2},  // D1-D6
+    {1, 1, 2, 2}, {2, 2, 1, 1}, {1, 0, 1, 0}, {0, 1, 0, 1},                              // D7-DA
+}};
+
+// A line is two dots thick, as the font's strokes are; a double line is two of them with
+// two dots between. Cell columns counted from the left, rows from the top.
+bool OnLine(int weight, int at, int centre) {
+  if (weight == 1) return at == centre || at == centre + 1;
+  if (weight == 2)
+    return at == centre - 2 || at == centre - 1 || at == centre + 2 || at == centre + 3;
+  return false;
+}
+
+}  // namespace
+
+std::uint16_t CodePageGlyphRow(std::uint8_t c, int y, bool pc437) noexcept {
+  if (c < 0x80 || y < 0 || y >= kGlyphCellHeight) return 0;
+  constexpr int kCentreX = 5, kCentreY = 11;
+  if (pc437 && c >= 0xB3 && c <= 0xDA) {
+    const BoxLines lines = kBoxLines[static_cast<std::size_t>(c - 0xB3)];
+    // Each arm reaches across the lines it meets, as far as the outer one.
+    const int across = std::max(lines.up, lines.down) == 2 ? 2 : 0;
+    const int along = std::max(lines.left, lines.right) == 2 ? 2 : 0;
+    std::uint16_t bits = 0;
+    for (int x = 0; x < kGlyphCellWidth; ++x) {
+      const bool horizontal = (x <= kCentreX + 1 + across && OnLine(lines.left, y, kCentreY)) ||
+                              (x >= kCentreX - across && OnLine(lines.right, y, kCentreY));
+      const bool vertical = (y <= kCentreY + 1 + along && OnLine(lines.up, x, kCentreX)) ||
+                            (y >= kCentreY - along && OnLine(lines.down, x, kCentreX));
+      if (horizontal || vertical) bits = static_cast<std::uint16_t>(bits | 0x800U >> x);
+    }
+    return bits;
+  }
+  // Any other character: a hollow box where the glyph would be.
+  if (y < 4 || y > 19) return 0;
+  return y == 4 || y == 19 ? 0x3FC : 0x204;
 }
 
 void DrawGlyph(Paper& paper, std::uint8_t c, int left, int top) noexcept {

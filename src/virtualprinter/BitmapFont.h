@@ -17,6 +17,11 @@ inline constexpr int kGlyphCellHeight = 24;
 // without a glyph or a row outside the cell.
 std::uint16_t GlyphRow(std::uint8_t c, int y) noexcept;
 
+// Row y of the cell of a character from 0x80 up: with `pc437` (code page 437 selected) the
+// box-drawing characters 0xB3 to 0xDA as lines that join their neighbours' across the cell
+// edges; every other one as a hollow box, a character the font does not have. 0 below 0x80.
+std::uint16_t CodePageGlyphRow(std::uint8_t c, int y, bool pc437) noexcept;
+
 // Draws `c` with its cell's top-left corner at (left, top); dots outside the paper are
 // dropped. A character without a glyph draws nothing.
 void DrawGlyph(Paper& paper, std::uint8_t c, int left, int top) noexcept;

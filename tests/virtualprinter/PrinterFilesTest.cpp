@@ -134,5 +134,38 @@ TEST(VirtualPrinterRender, TheTestSheetShowsEachImageUnderItsLabel) {
   }
 }
 
+// Receipts as an open-source encoder writes them (tests/virtualprinter/data/README.md),
+// after a download of the logo they recall: the sheet is the one stored, dot for dot.
+TEST(VirtualPrinterRender, ReceiptsOfAnEncoderPrintAsStored) {
+  const std::string data = QUILLMARK_SOURCE_DIR "/tests/virtualprinter/data/";
+  const std::string inputs[] = {data + "logo.bin", data + "receipt-text.bin",
+                                data + "receipt-images.bin", data + "receipt-raster.bin",
+                                data + "receipt-codes.bin"};
+  TempDir dir;
+  const std::string png = (dir.path() / "receipts.png").string();
+  VirtualPrinter printer(VirtualPrinterConfigFor(*PrinterModelByCode("A2")));
+  ASSERT_EQ(RenderStreamsToPng(printer, inputs, png).error, RenderError::kNone);
+  EXPECT_EQ(printer.bytesIgnored(), 0U);
+  std::string error;
+  const auto printed = DecodeSheetPng(Of(*LoadWholeFile(png, 1U << 26).bytes), error);
+  const auto stored =
+      DecodeSheetPng(Of(*LoadWholeFile(data + "receipts.png", 1U << 26).bytes), error);
+  ASSERT_TRUE(printed && stored) << error;
+  ASSERT_EQ(std::pair(printed->width, printed->height), std::pair(stored->width, stored->height));
+  EXPECT_TRUE(printed->black == stored->black);
+}
+
+// 26,667 line feeds, a hostile job that runs to the paper end: 640,000 blank rows, 46.7 MB
+// as stored rows, make a sheet of a fraction of a megabyte.
+TEST(PngWriter, APaperEndOfBlankRowsIsSmall) {
+  VirtualPrinter printer(Config(0x40000));
+  printer.Feed(Bytes(26667, '\n'));
+  const Paper paper = printer.TakePaper();
+  ASSERT_EQ(paper.height(), kDefaultPaperRows);
+  const auto png = EncodePng(paper.View());
+  ASSERT_TRUE(png);
+  EXPECT_LT(png->size(), 200000U);
+}
+
 }  // namespace
 }  // namespace quillmark

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <set>
 #include <string>
 #include <vector>
@@ -90,8 +91,8 @@ TEST(VirtualPrinterText, LinesAndLog) {
       {576, Text("A\n\nB"), {"A", "", "B"}, {}},  // the last line is printed at the job's end
       {576, Text(x48 + "\n"), {x48}, {}}, {576, Text(x48 + "Q\n"), {x48, "Q"}, {}},
       {832, Text(y69 + "!?\n"), {y69, "!?"}, {}}, {576, {0x00, 'A', 0x00, '\n'}, {"A"}, {}},
-      {576, {0x01, 'A', 0x7F, 0xFF, 0x0D, '\n'}, {"A"}, {{ignored, 0, 1}, {ignored, 2, 3}}},
-      {576, {0x1B, 'a', '\n'}, {"a"}, {{ignored, 0, 1}}}, {576, {0x1C, 'x', '\n'}, {"x"}, {{ignored, 0, 1}}},
+      {576, {0x01, 'A', 0x7F, 0x0C, 0x0D, '\n'}, {"A"}, {{ignored, 0, 1}, {ignored, 2, 2}}},
+      {576, {0x1B, 'b', '\n'}, {"b"}, {{ignored, 0, 1}}}, {576, {0x1C, 'x', '\n'}, {"x"}, {{ignored, 0, 1}}},
       {576, {0x1B, 0x1B, 0x1C, 'p', 1, 0}, {}, {{ignored, 0, 1}, {undefined, 1, 0}}},
       {576, {0x1B, 0x1C, 'x', '\n'}, {"x"}, {{ignored, 0, 2}}}, {576, {'B', 0x1B}, {"B"}, {{ignored, 1, 1}}},
       {576, {'A', 0x1C, 'q', 1, 1, 0}, {"A"}, {{K::kIncompleteCommand, 1, 2}}},  // 2 bytes short
@@ -118,7 +119,8 @@ TEST(VirtualPrinterText, LinesAndLog) {
 // Random streams of whole and broken commands in both forms, text and noise: whole or in
 // pieces of any size, the same paper and log (and under the sanitizers no bad memory use).
 TEST(VirtualPrinterStream, PiecesOfAnySizeGiveTheSamePaperAndLog) {
-  const std::uint8_t noise[] = {0x1B, 0x1C, 'q', 'p', 0, 1, 2, 3, 48, 51, '\n', 'A', 0xFF};
+  const std::uint8_t noise[] = {0x1B, 0x1C, 'q', 'p', 0,   1,   2,   3,   48,  51,  '\n', 'A', 0xFF,
+                                0x1D, 0x10, '(', 'L', 'k', 'v', '*', '!', 'a', 'V', 112,  50};
   const int modes[] = {0, 1, 2, 3, 48, 49, 50, 51, 4};
   std::mt19937 random(2024);
   int stored = 0, printed = 0;
@@ -128,7 +130,7 @@ TEST(VirtualPrinterStream, PiecesOfAnySizeGiveTheSamePaperAndLog) {
     Bytes stream;
     for (const std::size_t length = random() % 3000; stream.size() < length;) {
       Bytes piece = {random() % 4 == 0 ? static_cast<std::uint8_t>(random())
-                                       : noise[random() % 13]};
+                                       : noise[random() % sizeof noise]};
       if (const unsigned kind = random() % 8; kind == 0) {
         std::vector<Bytes> records(1 + random() % 3);
         for (Bytes& r : records)
@@ -159,6 +161,80 @@ TEST(VirtualPrinterStream, PiecesOfAnySizeGiveTheSamePaperAndLog) {
     printed += Count(whole, K::kImagePrinted) > 0;
   }
   EXPECT_GT(std::min(stored, printed), 50);  // the streams do reach the interesting paths
+}
+
+// The smallest box holding every black dot: {x0, y0, x1, y1}, inclusive; all -1 if none.
+std::array<int, 4> Ink(const Paper& paper) {
+  std::array<int, 4> box = {-1, -1, -1, -1};
+  for (int y = 0; y < paper.height(); ++y)
+    for (int x = 0; x < paper.width(); ++x)
+      if (paper.Dot(x, y))
+        box = box[0] < 0 ? std::array{x, y, x, y}
+                         : std::array{std::min(box[0], x), box[1], std::max(box[2], x), y};
+  return box;
+}
+
+// The commands receipts are made of, each with "H" (ink in cell columns 1 to 10, rows 4 to
+// 17) or a picture: where the ink lands and how far the paper feeds tell that every
+// parameter was taken, and nothing more.
+TEST(VirtualPrinterReceipt, CommandsPlaceAndScaleWhatTheyPrint) {
+  const Bytes h = Text("H\n");
+  using Box = std::array<int, 4>;
+  const Box plain = {1, 4, 10, 17};
+  const K skipped = K::kCommandSkipped, graphics = K::kGraphicsPrinted,
+          box = K::kPlaceholderPrinted;
+  // clang-format off
+  const std::tuple<const char*, Bytes, int, Box, std::vector<PrinterEventKind>> cases[] = {
+      {"ESC @ resets", Cat({{0x1B, 'E', 1, 0x1D, '!', 0x11, 0x1B, 'a', 2, 0x1B, '3', 50, 'X', 0x1B, '@'}, h}), 24, plain, {}},
+      {"ESC a 1 centres", Cat({{0x1B, 'a', 1}, h}), 24, {283, 4, 292, 17}, {}},
+      {"ESC a 50 right", Cat({{0x1B, 'a', 50}, h}), 24, {565, 4, 574, 17}, {}},
+      {"GS ! 2 x 2", Cat({{0x1D, '!', 0x11}, h}), 48, {2, 8, 21, 35}, {}},
+      {"GS ! tall beside normal: one baseline", Cat({{0x1D, '!', 0x01, 'H', 0x1D, '!', 0}, h}), 48, {1, 8, 22, 41}, {}},
+      {"ESC ! bold, double", Cat({{0x1B, '!', 0x38}, h}), 48, {2, 8, 23, 35}, {}},
+      {"ESC 3 40 spaces lines", Cat({{0x1B, '3', 40}, h, {'\n'}}), 80, plain, {}},
+      {"ESC 3 0: at least the line", Cat({{0x1B, '3', 0}, h, {'\n', 0x1B, '2', '\n'}}), 48, plain, {}},
+      {"ESC J feeds dots", Cat({Text("H"), {0x1B, 'J', 100}}), 100, plain, {}},
+      {"ESC d feeds lines", Cat({Text("H"), {0x1B, 'd', 3}}), 72, plain, {}},
+      {"ESC E bold", Cat({{0x1B, 'E', 1}, h}), 24, {1, 4, 11, 17}, {}},
+      {"ESC - underlines the cell", Cat({{0x1B, '-', 49}, h}), 24, {0, 4, 11, 22}, {}},
+      {"GS B reverses the cell", Cat({{0x1D, 'B', 1}, h}), 24, {0, 0, 11, 23}, {}},
+      {"ESC $ moves", Cat({{0x1B, '$', 100, 0}, h}), 24, {101, 4, 110, 17}, {}},
+      {"ESC SP spaces characters", Cat({{0x1B, ' ', 4}, Text("HH\n")}), 24, {1, 4, 26, 17}, {}},
+      {"HT to the default stop", Cat({{0x09}, h}), 24, {97, 4, 106, 17}, {}},
+      {"ESC D sets stops", Cat({{0x1B, 'D', 2, 1, 0, 0x09}, h}), 24, {25, 4, 34, 17}, {}},
+      {"ESC * 33: 24-dot columns", {0x1B, '*', 33, 2, 0, 0xFF, 0xFF, 0xFF, 0x80, 0, 1, '\n'}, 24, {0, 0, 1, 23}, {}},
+      {"ESC * 0: dots 2 x 3", {0x1B, '*', 0, 1, 0, 0x80, '\n'}, 24, {0, 0, 1, 2}, {}},
+      {"GS v 0", {0x1D, 'v', '0', 0, 1, 0, 2, 0, 0xFF, 0x01}, 2, {0, 0, 7, 1}, {graphics}},
+      {"GS v 0 centred, quadruple", {0x1B, 'a', 1, 0x1D, 'v', '0', 3, 1, 0, 1, 0, 0x80}, 2, {280, 0, 281, 1}, {graphics}},
+      {"GS ( L 112 then 50", {0x1D, '(', 'L', 12, 0, 48, 112, 48, 2, 1, 49, 8, 0, 2, 0, 0xFF, 0x80,
+                              0x1D, '(', 'L', 2, 0, 48, 50}, 2, {0, 0, 15, 1}, {graphics}},
+      {"GS 8 L 112 then GS ( L 2", {0x1D, '8', 'L', 11, 0, 0, 0, 48, 112, 48, 1, 2, 49, 1, 0, 1, 0, 0x80,
+                                    0x1D, '(', 'L', 2, 0, 48, 2}, 2, {0, 0, 0, 1}, {graphics}},
+      {"GS V 0 cuts", {'H', 0x1D, 'V', 0}, 40, {0, 4, 571, 32}, {K::kPaperCut}},
+      {"GS V 66 n feeds, then cuts", {0x1D, 'V', 66, 10}, 26, {0, 17, 571, 18}, {K::kPaperCut}},
+      {"GS k EAN-13: a box", {0x1D, 'k', 2, '1', '2', '3', 0}, 162, {0, 0, 203, 161}, {box}},
+      {"GS ( k QR print: a box", {0x1D, '(', 'k', 3, 0, 49, 81, 48}, 63, {0, 0, 62, 62}, {box}},
+      {"code page 437 lines", {0xC4, 0xC4, '\n'}, 24, {0, 11, 23, 12}, {}},
+      {"no glyph: a hollow box", {0x82, '\n'}, 24, {2, 4, 9, 19}, {}},
+      {"skipped with their parameters", Cat({{0x1B, 'p', 0, 25, 250, 0x1D, 'P', 203, 203, 0x1D, '(', 'E', 3, 0, 1, 2, 3,
+                                              0x1B, '&', 3, 32, 33, 2, 1, 2, 3, 4, 5, 6, 1, 7, 8, 9, 0x10, 0x04, 1,
+                                              0x1B, 't', 2, 0x1C, '.', 0x1B, 'M', 0}, h}),
+       24, plain, {skipped, skipped, skipped, skipped, skipped}},
+  };
+  // clang-format on
+  for (const auto& [what, input, height, ink, log] : cases) {
+    SCOPED_TRACE(what);
+    VirtualPrinter printer(Config(0x40000));
+    printer.Feed(input);
+    const Paper paper = printer.TakePaper();
+    EXPECT_EQ(paper.height(), height);
+    EXPECT_EQ(Ink(paper), ink);
+    std::vector<PrinterEventKind> kinds;
+    for (const PrinterEvent& e : printer.events())
+      kinds.push_back(e.kind);
+    EXPECT_EQ(kinds, log);
+    EXPECT_EQ(printer.bytesIgnored(), 0U);
+  }
 }
 
 TEST(VirtualPrinterFont, EveryPrintableCharacterHasAGlyphOfItsOwn) {
