@@ -104,4 +104,16 @@ TEST(ProgressMeter, ShowsTheRateInItsUnitAndBlanksWhatALongerLineLeft) {
 }
 
 }  // namespace
+TEST(Sizes, AreBytesOrBinaryMultiples) {
+  const std::pair<const char*, std::uint64_t> cases[] = {
+      {"1100", 1100},     {"64K", 64 << 10}, {"512mib", 512 << 20},
+      {"1G", 1ULL << 30}, {"0", 0},          {"G", 0},
+      {"12X", 0},         {"-1", 0},         {"99999999999999999999G", 0}};
+  for (const auto& [text, bytes] : cases) {
+    std::string error;
+    EXPECT_EQ(ParseByteSize(text, error).value_or(0), bytes) << text;
+    EXPECT_EQ(error.empty(), bytes != 0) << text;
+  }
+}
+
 }  // namespace quillmark::cli
