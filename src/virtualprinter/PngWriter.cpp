@@ -48,9 +48,9 @@ class GrowingBuffer {
 class Deflater {
  public:
   Deflater() noexcept {
-    // Level 9 costs little more time than the default on these pictures, whose rows
-    // repeat a lot, and makes text sheets a tenth smaller.
-    ok_ = deflateInit(&stream_, Z_BEST_COMPRESSION) == Z_OK;
+    // zlib's default level: on a text sheet level 9 saves 7 % of the bytes and takes ten
+    // times as long.
+    ok_ = deflateInit(&stream_, Z_DEFAULT_COMPRESSION) == Z_OK;
   }
   Deflater(const Deflater&) = delete;
   Deflater& operator=(const Deflater&) = delete;

@@ -12,7 +12,7 @@ namespace quillmark {
 
 // Encodes a one-bit picture as a PNG file: 1-bit greyscale, one pixel a dot, a set bit
 // black and a clear bit white, no interlace, every row unfiltered, compressed by zlib at
-// its best level (a blank strip takes a three-hundredth of its stored size). A picture with
+// its default level (a blank strip takes a three-hundredth of its stored size). A picture with
 // no rows is written as one white row, since PNG has no empty image. Empty when the PNG
 // would not fit 32 bits or its memory cannot be had.
 std::optional<ByteBlock> EncodePng(const MonoImageView& image) noexcept;

@@ -97,13 +97,13 @@ constexpr std::array<std::uint16_t, 256> kDoubled = MakeDoubled();
 // `width` are dropped.
 void OrDots(std::span<std::uint8_t> row, int width, int x, std::uint8_t dots) noexcept {
   if (dots == 0 || x < 0 || x >= width) return;
-  const auto i = static_cast<std::size_t>(x / 8);
-  const int shift = x % 8;
+  const auto i = static_cast<std::size_t>(x) / 8;
+  const unsigned shift = static_cast<unsigned>(x) % 8;
   row[i] = static_cast<std::uint8_t>(row[i] | dots >> shift);
   if (shift != 0 && i + 1 < row.size())
     row[i + 1] = static_cast<std::uint8_t>(row[i + 1] | dots << (8 - shift));
-  if (const int spare = width % 8; spare != 0)
-    row.back() = static_cast<std::uint8_t>(row.back() & (0xFFU << (8 - spare)));
+  if (i + 2 >= row.size() && width % 8 != 0)  // the last byte's spare bits stay white
+    row.back() = static_cast<std::uint8_t>(row.back() & (0xFFU << (8 - width % 8)));
 }
 
 // ORs 8 dots drawn `sx` (1 or 2) dots wide each.
@@ -122,6 +122,14 @@ void OrScaled(std::span<std::uint8_t> row, int width, int x, std::uint8_t dots, 
 // paper rows eight columns by eight rows at a time.
 void DrawImage(Paper& paper, int top, int rows, int left, const NvImageView& image, int sx,
                int sy) noexcept {
+  // At a whole byte, as most images are, the dots go in by bytes.
+  const std::size_t rowBytes = paper.rowBytes();
+  const int spare = paper.width() % 8;
+  const auto lastMask = static_cast<std::uint8_t>(spare == 0 ? 0xFFU : 0xFFU << (8 - spare));
+  auto put = [&](std::uint8_t* out, std::size_t index, std::uint8_t dots) {
+    if (index < rowBytes) out[index] |= index + 1 == rowBytes ? dots & lastMask : dots;
+  };
+  const bool aligned = left % 8 == 0;
   const auto heightUnits = static_cast<std::size_t>(image.heightUnits);
   // Only the column groups that land on the paper are read.
   const std::size_t groups =
@@ -146,7 +154,15 @@ void DrawImage(Paper& paper, int top, int rows, int left, const NvImageView& ima
         for (int dy = 0; dy < sy; ++dy) {
           const int row = firstRow + k * sy + dy;
           if (row >= rows) break;
-          OrScaled(paper.MutableRow(top + row), paper.width(), x, dots, sx);
+          if (!aligned) {
+            OrScaled(paper.MutableRow(top + row), paper.width(), x, dots, sx);
+          } else if (std::uint8_t* out = paper.MutableRow(top + row).data(); sx == 1) {
+            put(out, static_cast<std::size_t>(x / 8), dots);
+          } else {
+            const std::uint16_t wide = kDoubled[dots];
+            put(out, static_cast<std::size_t>(x / 8), static_cast<std::uint8_t>(wide >> 8));
+            put(out, static_cast<std::size_t>(x / 8) + 1, static_cast<std::uint8_t>(wide));
+          }
         }
       }
     }
