@@ -36,13 +36,14 @@ std::string FileName(const std::string& path) {
   return std::string(name.begin(), name.end());
 }
 
-// The system's reason why `path` cannot be opened for reading, for a picture the reader
-// could not open.
+// The system's reason why `path` cannot be opened for reading, for a stream the renderer
+// could not read. Only a regular file is opened to find out: a FIFO's open would wait.
 std::string WhyCannotOpen(const std::string& path) {
   std::error_code error;
   const auto status = std::filesystem::status(PathFromUtf8(path), error);
   if (error) return error.message();
   if (std::filesystem::is_directory(status)) return "it is a folder";
+  if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
   errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return errno != 0 ? std::strerror(errno) : std::string();
@@ -77,9 +78,7 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
     if (!converted.record) {
       if (allRead) io.err << kReadError << '\n';
       allRead = false;
-      const std::string reason =
-          converted.error == PictureError::kCannotOpen ? WhyCannotOpen(path) : std::string();
-      io.err << DescribePictureError(slot, path, converted.error, reason) << '\n';
+      io.err << DescribePictureError(slot, path, converted.error, converted.systemError) << '\n';
       continue;
     }
     const std::uint8_t* header = converted.record->data();
@@ -252,10 +251,8 @@ std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> recor
 int RunConvert(const ConvertJob& job, Io& io) {
   NvConversion converted = ConvertPictureFile(PathFromUtf8(job.picture), job.model.widthBytes);
   if (!converted.record) {
-    const std::string reason =
-        converted.error == PictureError::kCannotOpen ? WhyCannotOpen(job.picture) : std::string();
-    std::string details = DescribePictureError(0, job.picture, converted.error, reason);
-    PrintFailure(io, kReadError, details);
+    PrintFailure(io, kReadError,
+                 DescribePictureError(0, job.picture, converted.error, converted.systemError));
     return kExitFailed;
   }
   const ByteBlock& record = *converted.record;

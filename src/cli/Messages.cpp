@@ -129,11 +129,9 @@ std::string DescribeSend(const PortTarget& target, const SendReport& report, std
 }
 
 std::string DescribePictureError(int slot, const std::string& path, PictureError error,
-                                 const std::string& systemReason) {
-  std::string text =
-      (slot > 0 ? "slot " + std::to_string(slot) + ": " : std::string()) + path + ": ";
-  if (error == PictureError::kCannotOpen && !systemReason.empty()) return text + systemReason;
-  text += PictureErrorText(error);
+                                 int systemError) {
+  std::string text = (slot > 0 ? "slot " + std::to_string(slot) + ": " : std::string()) + path +
+                     ": " + DescribePictureFailure(error, systemError);
   if (error == PictureError::kNotBmp)
     text += "; quillmark-cli reads BMP pictures only: save the picture as BMP first";
   return text;

@@ -29,9 +29,8 @@ std::string DescribeSend(const PortTarget& target, const SendReport& report, std
                          const std::string& openReason);
 
 // A picture that gave no image: "slot 3: logo.png: not a BMP file ..." (without the slot
-// when `slot` is 0). `systemReason` is the system's error text when the file could not be
-// opened.
+// when `slot` is 0). `systemError` is the system's error when the file could not be opened.
 std::string DescribePictureError(int slot, const std::string& path, PictureError error,
-                                 const std::string& systemReason);
+                                 int systemError);
 
 }  // namespace quillmark::cli

@@ -137,6 +137,8 @@ TEST_F(CliTest, AFailedJobEndsWith1SaysWhyAndWritesNothing) {
   const std::string fifo = dir.File("printer.fifo");
   ASSERT_TRUE(MakeFifo(fifo));
   FifoReader printer(fifo);
+  const std::string fifoPicture = dir.File("picture.fifo");  // no writer: an open would wait
+  ASSERT_TRUE(MakeFifo(fifoPicture));
 
   // Slot 1 is readable; every picture that is not is named with its slot.
   const Args slots = {"--slot", "1=" + stripes, "--slot", "2=" + notBmp, "--slot", "7=" + missing};
@@ -153,6 +155,7 @@ TEST_F(CliTest, AFailedJobEndsWith1SaysWhyAndWritesNothing) {
       {{"patch", image, "--service-code", "QXV"}, "Read Error", slotErrors},
       {{"download", "--port", fifo}, "Read Error", slotErrors},
       {{"convert", notBmp, "-o", dir.File("out.rec")}, "Read Error", notBmp + ": not a BMP"},
+      {{"convert", fifoPicture, "-o", dir.File("out.rec")}, "Read Error", "a FIFO"},
       {{"render", missing, "-o", dir.File("out.png")}, "Read Error", missing},
       {{"patch", store, "--service-code", "QXV"}, "Read Error", store},
       {{"virtual-printer", "--fifo", dir.File("vp"), "-o", dir.File("x"), "--nv-store", store},

@@ -52,6 +52,8 @@ TEST_F(Slots, TickConvertsClearReleasesAndFailuresLeaveEmpty) {
   const std::string logo = WriteBmp(dir, "R&D logo.bmp", 600, 100);
   const std::string longName = WriteBmp(dir, "abcdefghijklmnopqrstuvwxyz.bmp", 8, 8);
   const std::string broken = dir.Write("broken.bmp", {'B', 'M', 1, 2, 3}).string();
+  const std::string fifo = (dir.path() / "picture.fifo").string();  // nobody writes it
+  ASSERT_TRUE(testing::MakeFifo(fifo));
   // Other formats are laid over white: opaque black, transparent black, half-transparent
   // black (grey 127.5: light), and opaque dark red.
   QImage png(4, 1, QImage::Format_ARGB32);
@@ -62,8 +64,14 @@ TEST_F(Slots, TickConvertsClearReleasesAndFailuresLeaveEmpty) {
   const std::string mark = (dir.path() / "mark.png").string();
   ASSERT_TRUE(png.save(QString::fromStdString(mark)));
   RunMainWindow([&](CQuillmarkDlg& dialog) {
-    for (const std::string& file : {std::string(), broken}) {  // Cancel, then no picture
+    // Cancel, then files that give no picture, refused at once; the box's tip says why.
+    const std::pair<std::string, std::string> failures[] = {
+        {"", ""},
+        {broken, "broken.bmp: the file is truncated"},
+        {fifo, "picture.fifo: not a file but a folder, a FIFO or a device"}};
+    for (const auto& [file, tip] : failures) {
       Tick(dialog, 2, file);
+      EXPECT_EQ(Box(dialog, 2).GetToolTipText().substr(0, tip.size()), tip);
       EXPECT_EQ(Box(dialog, 2).GetCheck(), BST_UNCHECKED);
       EXPECT_EQ(Box(dialog, 2).GetWindowText(), "Bitmap2  : ");
       EXPECT_EQ(dialog.appState.Slot(2), nullptr);
@@ -87,7 +95,7 @@ TEST_F(Slots, TickConvertsClearReleasesAndFailuresLeaveEmpty) {
     EXPECT_EQ(dialog.appState.Slot(3), nullptr);
     EXPECT_EQ(Bar(dialog.memoryGauge), std::make_pair(256, 0));
   });
-  EXPECT_EQ(testhook::TakeShownFileDialogs().size(), 5u);
+  EXPECT_EQ(testhook::TakeShownFileDialogs().size(), 6u);
   EXPECT_TRUE(testhook::TakeShownMessageBoxes().empty());  // failures show no message
 }
 

@@ -155,7 +155,7 @@ TEST(BmpReader, ReadsBentFilesAndRefusesBrokenOnes) {
     EXPECT_EQ(error, expectedError) << name << ": " << PictureErrorText(error);
     EXPECT_EQ(decoded ? decoded->pixels : std::vector<Colour>(), expectedColours) << name;
   }
-  EXPECT_EQ(ConvertPictureFile(dir.path(), 0).error, PictureError::kCannotOpen);  // a folder
+  EXPECT_EQ(ConvertPictureFile(dir.path(), 0).error, PictureError::kNotAFile);  // a folder
 }
 
 #ifndef _WIN32
