@@ -58,6 +58,9 @@ TEST_F(CliTest, ExportIsTheCoreStreamOfTheSamePictures) {
               DefinitionStream(c.widthBytes, c.brixMode, c.pictures))
         << ::testing::PrintToString(args);
   }
+  // print-test keeps its stream in a file the same way.
+  ASSERT_EQ(RunCli({"print-test", "-o", dir.File("sheet.bin"), "--mode", "plain"}).status, 0);
+  EXPECT_EQ(ReadBytes(dir.File("sheet.bin")), ToBytes(BuildNvPrintTestStream(0)));
 }
 
 TEST_F(CliTest, PatchWritesHeaderAndStreamAndKeepsTheRest) {
@@ -207,16 +210,13 @@ TEST_F(CliTest, PortsListsTheEightNamesWhereTheMapLeadsThem) {
                          "\n  left out, line 3: unknown port COM5"),
             std::string::npos)
       << run.out;
-  auto defaultState = [](const std::string& device) -> std::string {
-    return !std::filesystem::exists(device)             ? "not present"
-           : ::access(device.c_str(), R_OK | W_OK) == 0 ? ", you may open it"
-                                                        : "you may not open it";
-  };
-  const std::string lp1 = std::filesystem::exists("/dev/lp1") ? "/dev/lp1" : "/dev/usb/lp1";
+  // COM1 is as it was; the defaults themselves are the port map's unit test's.
+  const std::string com1 = !std::filesystem::exists("/dev/ttyS0")     ? "not present"
+                           : ::access("/dev/ttyS0", R_OK | W_OK) == 0 ? ", you may open it"
+                                                                      : "you may not open it";
   const std::vector<std::pair<std::string, std::string>> lines = {
-      {"LPT2  " + lp1, defaultState(lp1)},
       {"LPT3  tcp:192.168.1.50:9100", "network printer; from the port map"},
-      {"COM1  /dev/ttyS0", defaultState("/dev/ttyS0")},
+      {"COM1  /dev/ttyS0", com1},
       {"COM2  " + stable, "present (" + terminal.slavePath() +
                               ", serial), you may open it; from the port map, ignore-status"}};
   for (const auto& [entry, state] : lines) {

@@ -65,17 +65,6 @@ TEST(OpenPrinterPort, OpensAndSetsUpByPortKindAndPlatform) {
     EXPECT_EQ(port.calls, expected);
   }
 
-  // What the device is decides over the settings where the backend can tell.
-  for (const auto& [kind, parallel, setUp] : {std::tuple(DeviceKind::kSerial, 1, serial),
-                                              std::tuple(DeviceKind::kParallel, 0, Calls{nt})}) {
-    ScriptedPort port;
-    port.kind = kind;
-    AppState state(kPlatformWin32Nt);
-    state.portSettings.parallel = parallel;
-    ASSERT_TRUE(OpenPrinterPort(state, port));
-    EXPECT_EQ(Calls(port.calls.begin() + 1, port.calls.end()), setUp);
-  }
-
   // A failed open is reported with its error, and the send touches nothing else.
   ScriptedPort port;
   port.missing.insert("COM2");

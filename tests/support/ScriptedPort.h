@@ -72,7 +72,6 @@ class ScriptedPort final : public PortApi {
       if (!closed_) p_.Log("Close");
     }
 
-    DeviceKind Kind() const noexcept override { return p_.kind; }
     LinkError BrokenLink() const noexcept override {
       const bool broken = p_.breaksAfter && p_.received.size() >= *p_.breaksAfter;
       return broken ? LinkError{ECONNRESET, -1} : LinkError{};
