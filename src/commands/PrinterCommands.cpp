@@ -29,13 +29,12 @@ std::optional<ByteBlock> BuildWithRetry(CommandUi& ui, unsigned maxAttempts, Com
                                         Build build) {
   std::optional<ByteBlock> stream = build();
   for (unsigned failures = 1; !stream; ++failures) {
+    result.lastSend.result = SendResult::kNotBuilt;
     if (LimitReached(failures, maxAttempts)) {
       result.outcome = CommandOutcome::kRetryLimit;
       return std::nullopt;
     }
-    SendReport notBuilt;
-    notBuilt.result = SendResult::kNotBuilt;
-    if (!ui.RetryAfterFailedSend(notBuilt)) {
+    if (!ui.RetryAfterFailedSend(result.lastSend)) {
       result.outcome = CommandOutcome::kCancelled;
       return std::nullopt;
     }

@@ -29,7 +29,7 @@ enum class CommandOutcome {
 struct CommandResult {
   CommandOutcome outcome = CommandOutcome::kCancelled;
   unsigned attempts = 0;  // sends tried
-  SendReport lastSend;    // the last send's report; meaningful when attempts > 0
+  SendReport lastSend;    // the last send's report (kNotBuilt when no stream was built)
 };
 
 // Sends `block` until a send succeeds. After every failed send the user is asked, with
