@@ -195,11 +195,17 @@ class PosixPortDevice final : public PortDevice {
     switch (lastStatus_) {
       case Status::kNone:
         return {};
-      case Status::kUsbByte:
-        return "it answered the USB printer status " + Hex(lastValue_) + ": " +
-               StatusWords(NtStatusFromUsbPrinterStatus(lastValue_)) +
-               ". A printer that answers 0 to every status request is used with "
-               "--ignore-status, or ignore-status in its port map entry";
+      case Status::kUsbByte: {
+        std::string text = "it answered the USB printer status " + Hex(lastValue_) + ": " +
+                           StatusWords(NtStatusFromUsbPrinterStatus(lastValue_));
+        // Neither selected nor free of errors: most likely a printer that answers 0 to
+        // every status request.
+        if ((lastValue_ & (kUsbSelected | kUsbNoError)) == 0)
+          text +=
+              ". A printer that answers 0 to every status request is used with "
+              "--ignore-status, or ignore-status in its port map entry";
+        return text;
+      }
       case Status::kLpLines:
         return "its status lines read " + Hex(lastValue_) + ": " +
                StatusWords(NtStatusFromLpStatus(lastValue_));
