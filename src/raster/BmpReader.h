@@ -47,6 +47,9 @@ class BmpPicture final : public PixelSource {
 
   int BitCount() const noexcept { return bitCount_; }
   bool TopDown() const noexcept { return topDown_; }
+  bool RunLengthEncoded() const noexcept {
+    return encoding_ == Encoding::kRle8 || encoding_ == Encoding::kRle4;
+  }
 
  private:
   enum class Encoding { kRgb, kBitfields, kRle8, kRle4 };
