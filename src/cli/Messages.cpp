@@ -133,10 +133,7 @@ std::string DescribePictureError(int slot, const std::string& path, PictureError
   std::string text =
       (slot > 0 ? "slot " + std::to_string(slot) + ": " : std::string()) + path + ": ";
   if (error == PictureError::kCannotOpen && !systemReason.empty()) return text + systemReason;
-  text += PictureErrorText(error);
-  if (error == PictureError::kNotBmp)
-    text += "; quillmark-cli reads BMP pictures only: save the picture as BMP first";
-  return text;
+  return text + PictureErrorText(error);
 }
 
 }  // namespace quillmark::cli

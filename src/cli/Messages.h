@@ -28,8 +28,8 @@ std::string DescribeOpenError(const PortTarget& target, int error, const DeviceF
 std::string DescribeSend(const PortTarget& target, const SendReport& report, std::uint32_t size,
                          const std::string& openReason);
 
-// A picture that gave no image: "slot 3: logo.png: not a BMP file ..." (without the slot
-// when `slot` is 0). `systemReason` is the system's error text when the file could not be
+// A picture that gave no image: "slot 3: logo.gif: a GIF, TIFF or WebP picture ..." (without the
+// slot when `slot` is 0). `systemReason` is the system's error text when the file could not be
 // opened.
 std::string DescribePictureError(int slot, const std::string& path, PictureError error,
                                  const std::string& systemReason);

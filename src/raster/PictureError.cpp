@@ -42,6 +42,8 @@ const char* PictureErrorText(PictureError error) noexcept {
       return "not a BMP, PNG or JPEG file";
     case PictureError::kUnsupportedFormat:
       return "a GIF, TIFF or WebP picture, which are not read: save it as PNG";
+    case PictureError::kNoDecoder:
+      return "this build reads BMP pictures only: save the picture as BMP";
     case PictureError::kBadPng:
       return "malformed PNG data";
     case PictureError::kBadJpeg:

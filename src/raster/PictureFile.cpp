@@ -43,12 +43,19 @@ std::optional<Picture> Picture::Open(ByteSource& source, PictureError& error,
       if (auto bmp = BmpPicture::Open(source, error, rleRows))
         return Picture(format, std::move(*bmp));
       return std::nullopt;
+#ifdef _WIN32
+    case PictureFormat::kPng:
+    case PictureFormat::kJpeg:
+      error = PictureError::kNoDecoder;
+      return std::nullopt;
+#else
     case PictureFormat::kPng:
       if (auto png = PngPicture::Open(source, error)) return Picture(format, std::move(*png));
       return std::nullopt;
     case PictureFormat::kJpeg:
       if (auto jpeg = JpegPicture::Open(source, error)) return Picture(format, std::move(*jpeg));
       return std::nullopt;
+#endif
     case PictureFormat::kUnsupported:
       error = PictureError::kUnsupportedFormat;
       return std::nullopt;

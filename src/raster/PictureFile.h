@@ -9,9 +9,11 @@
 #include "raster/BmpReader.h"
 #include "raster/ByteSource.h"
 #include "raster/ConversionOptions.h"
-#include "raster/JpegReader.h"
 #include "raster/NvImage.h"
+#ifndef _WIN32
+#include "raster/JpegReader.h"
 #include "raster/PngReader.h"
+#endif
 
 namespace quillmark {
 
@@ -26,8 +28,8 @@ enum class PictureFormat {
 PictureFormat SniffPictureFormat(std::span<const std::uint8_t> head) noexcept;
 
 // A picture of any readable format, read from `source` through the reader of its format:
-// the BMP reader, libspng or libjpeg (or, in the Windows build, the system's decoder for
-// PNG and JPEG). `source` must outlive it.
+// the BMP reader, libspng or libjpeg. The Windows build has BMP only and refuses PNG and
+// JPEG with kNoDecoder. `source` must outlive it.
 class Picture {
  public:
   // kUnknownFormat or kUnsupportedFormat when no reader takes the file; the reader's own
@@ -39,7 +41,11 @@ class Picture {
   PictureFormat Format() const noexcept { return format_; }
 
  private:
+#ifdef _WIN32
+  using Reader = std::variant<BmpPicture>;
+#else
   using Reader = std::variant<BmpPicture, PngPicture, JpegPicture>;
+#endif
   Picture(PictureFormat format, Reader reader) noexcept
       : format_(format), reader_(std::move(reader)) {}
 
