@@ -47,6 +47,13 @@ class PixelSource {
   // bits[c] for columns c = 0 to bits.size() - 1 of `row`; it must give exactly what
   // ReadRow and IsDarkPixel would.
   virtual bool HasDarkRows() const noexcept { return false; }
+  // An optional shortcut for the conversion options, under ReadRow's rules: when
+  // HasGreyRows() is true, ReadGreyRow fills `out` with each pixel's 30 R + 59 G + 11 B.
+  virtual bool HasGreyRows() const noexcept { return false; }
+  virtual PictureError ReadGreyRow(std::int32_t /*row*/,
+                                   std::span<std::uint16_t> /*out*/) noexcept {
+    return PictureError::kDecodeFailed;
+  }
   // Said at most once, before the first ReadRow: the conversion will read rows `top` to
   // top + rows - 1, columns 0 to columns - 1. Sources that must decode ahead of the rows
   // asked for (an interlaced PNG) keep just that part; the others may ignore it. Without

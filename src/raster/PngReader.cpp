@@ -46,7 +46,7 @@ Colour FromRgba(const std::uint8_t* p) noexcept {
 
 struct PngPicture::Decoder {
   struct Free {
-    void operator()(spng_ctx* ctx) const noexcept { spng_ctx_free(ctx); }
+    void operator()(spng_ctx* context) const noexcept { spng_ctx_free(context); }
   };
   std::unique_ptr<spng_ctx, Free> ctx;
   ByteSource* source = nullptr;

@@ -44,7 +44,7 @@ class Toner {
     return true;
   }
 
-  void Row(Dither dither, std::int32_t t, const std::int32_t* grey, std::uint8_t* dark,
+  void Row(Dither dither, std::int32_t t, const std::uint16_t* grey, std::uint8_t* dark,
            std::int32_t row) noexcept {
     const std::int32_t n = width_;
     std::int32_t* cur = rows_[0];
@@ -65,37 +65,46 @@ class Toner {
         return;
       }
       case Dither::kFloydSteinberg: {
-        std::int32_t right = 0;
+        // The shares for the next row are summed in registers and each entry of it is
+        // stored once: below-left of u is final when u is done.
+        std::int32_t right = 0, belowLeft = 0, below = 0;
         for (std::int32_t u = 0; u < n; ++u) {
           const std::int32_t v = grey[u] + cur[u] + right;
           const bool isDark = v < t;
           const std::int32_t e = isDark ? v : v - kWhite;
-          const std::int32_t e7 = (7 * e) >> 4, e3 = (3 * e) >> 4, e5 = (5 * e) >> 4;
+          // The share to the right is on the row's critical path: both candidates are
+          // worked out while the comparison is.
+          const std::int32_t dark7 = (7 * v) >> 4, light7 = (7 * (v - kWhite)) >> 4;
+          const std::int32_t e7 = isDark ? dark7 : light7, e3 = (3 * e) >> 4, e5 = (5 * e) >> 4;
           right = e7;
-          next[u - 1] += e3;
-          next[u] += e5;
-          next[u + 1] += e - e7 - e3 - e5;
+          next[u - 1] = belowLeft + e3;
+          belowLeft = below + e5;
+          below = e - e7 - e3 - e5;
           dark[u] = isDark ? 1 : 0;
         }
+        next[n - 1] = belowLeft;
         break;
       }
-      case Dither::kAtkinson:
+      case Dither::kAtkinson: {
+        // Each pixel gets e / 8 of the two before it in the row; the next row's entry u - 1
+        // the errors of u - 2, u - 1 and u; the row after's entry u that of u alone.
+        std::int32_t e1 = 0, e2 = 0;  // the errors of u - 1 and u - 2
         for (std::int32_t u = 0; u < n; ++u) {
-          const std::int32_t v = grey[u] + cur[u];
+          const std::int32_t v = grey[u] + cur[u] + e1 + e2;
           const bool isDark = v < t;
           const std::int32_t e = (isDark ? v : v - kWhite) / 8;
-          cur[u + 1] += e;
-          cur[u + 2] += e;
-          next[u - 1] += e;
-          next[u] += e;
-          next[u + 1] += e;
-          after[u] += e;
+          next[u - 1] += e + e1 + e2;
+          after[u] = e;
+          e2 = e1;
+          e1 = e;
           dark[u] = isDark ? 1 : 0;
         }
+        next[n - 1] += e1 + e2;
         break;
+      }
     }
-    // The next row's errors move up; the row just used becomes the empty last one.
-    std::memset(cur - 2, 0, (static_cast<std::size_t>(n) + 4) * sizeof(std::int32_t));
+    // The next row's errors move up; every entry of the row used is written again before
+    // it is read.
     rows_ = {next, after, cur};
     // Shares that fell beyond the window's edges are dropped.
     for (std::int32_t* r : {rows_[0], rows_[1]}) {
@@ -195,7 +204,7 @@ class Scaler {
   // Adds source row `row` (grey levels of all `from` columns); calls emit(k, grey) for each
   // scaled row k it completes.
   template <typename Emit>
-  bool AddRow(std::int32_t row, const std::int32_t* grey, std::int32_t* scaled, Emit&& emit) {
+  bool AddRow(std::int32_t row, const std::uint16_t* grey, std::uint16_t* scaled, Emit&& emit) {
     std::fill(rowSums_.data(), rowSums_.data() + to_, 0);
     std::int64_t j = 0;
     for (std::int64_t i = 0; i < from_; ++i) {
@@ -221,8 +230,8 @@ class Scaler {
       a = end;
       if (end == (next_ + 1) * static_cast<std::int64_t>(fromRows_)) {
         for (std::int32_t c = 0; c < to_; ++c) {
-          scaled[c] =
-              static_cast<std::int32_t>((totals_[static_cast<std::size_t>(c)] + whole / 2) / whole);
+          scaled[c] = static_cast<std::uint16_t>(
+              (totals_[static_cast<std::size_t>(c)] + whole / 2) / whole);
           totals_[static_cast<std::size_t>(c)] = 0;
         }
         if (!emit(next_, scaled)) return false;
@@ -239,12 +248,12 @@ class Scaler {
   HeapArray<std::uint64_t> totals_;
 };
 
-void GreyLevels(const Colour* colours, std::int32_t* grey, std::int32_t n, bool invert) noexcept {
+void GreyLevels(const Colour* colours, std::uint16_t* grey, std::int32_t n, bool invert) noexcept {
   for (std::int32_t c = 0; c < n; ++c) {
     const Colour v = colours[c];
     const auto level = static_cast<std::int32_t>(30 * (v & 0xFFu) + 59 * ((v >> 8) & 0xFFu) +
                                                  11 * ((v >> 16) & 0xFFu));
-    grey[c] = invert ? kWhite - level : level;
+    grey[c] = static_cast<std::uint16_t>(invert ? kWhite - level : level);
   }
 }
 
@@ -313,8 +322,8 @@ NvConversion ConvertWithOptions(PixelSource& source, std::int32_t widthBytes,
   const auto readWidth = static_cast<std::size_t>(plan->columns);
   auto record = ByteBlock::Allocate(crop.RecordSize());
   auto colours = HeapArray<Colour>::Allocate(readWidth);
-  auto grey = HeapArray<std::int32_t>::Allocate(readWidth);
-  auto scaled = HeapArray<std::int32_t>::Allocate(static_cast<std::size_t>(plan->scaledWidth));
+  auto grey = HeapArray<std::uint16_t>::Allocate(readWidth);
+  auto scaled = HeapArray<std::uint16_t>::Allocate(static_cast<std::size_t>(plan->scaledWidth));
   auto dark = HeapArray<std::uint8_t>::Allocate(static_cast<std::size_t>(windowWidth));
   Toner toner;
   if (!record || !colours || !grey || !scaled || !dark || !toner.Allocate(windowWidth))
@@ -332,7 +341,7 @@ NvConversion ConvertWithOptions(PixelSource& source, std::int32_t widthBytes,
     return {std::nullopt, e};
   const std::int32_t threshold = options.threshold * 100;
   // One row of the scaled picture, row k of the window: its dots, stored.
-  const auto tone = [&](std::int32_t k, const std::int32_t* levels) {
+  const auto tone = [&](std::int32_t k, const std::uint16_t* levels) {
     toner.Row(options.dither, threshold, levels + plan->x0, dark->data(), k);
     placer.Row(k, dark->data(), windowWidth);
     return true;
@@ -342,9 +351,18 @@ NvConversion ConvertWithOptions(PixelSource& source, std::int32_t widthBytes,
       !scaler.Allocate(plan->columns, plan->scaledWidth, plan->bottom, plan->scaledHeight))
     return {std::nullopt, PictureError::kOutOfMemory};
   const std::span<Colour> row = colours->span();
+  const bool greyRows = source.HasGreyRows();
   for (std::int32_t r = plan->top; r < plan->bottom; ++r) {
-    if (auto e = source.ReadRow(r, row); e != PictureError::kNone) return {std::nullopt, e};
-    GreyLevels(row.data(), grey->data(), plan->columns, options.invert);
+    if (greyRows) {
+      if (auto e = source.ReadGreyRow(r, grey->span()); e != PictureError::kNone)
+        return {std::nullopt, e};
+      if (options.invert)
+        for (std::uint16_t& level : grey->span())
+          level = static_cast<std::uint16_t>(kWhite - level);
+    } else {
+      if (auto e = source.ReadRow(r, row); e != PictureError::kNone) return {std::nullopt, e};
+      GreyLevels(row.data(), grey->data(), plan->columns, options.invert);
+    }
     if (options.fit) {
       scaler.AddRow(r, grey->data(), scaled->data(), tone);
     } else {
