@@ -10,6 +10,8 @@
 #include "framework/Dialog.h"
 #include "framework/GuiCommandUi.h"
 #include "port/PortApi.h"
+#include "raster/ConversionOptions.h"
+#include "raster/PictureError.h"
 
 namespace quillmark {
 
@@ -49,6 +51,10 @@ class CQuillmarkDlg : public CDialog {
   GuiCommandUi CommandUiForSend() { return GuiCommandUi(*this, sendProgress); }
 
   AppState appState;
+  // How the pictures chosen from now on are converted, and why the last one gave no image
+  // (kNone after a success or a Cancel).
+  ConversionOptions pictureOptions;
+  PictureError lastPictureError = PictureError::kNone;
   // The printer ports DownLoad and Print open: the system's devices ("LPT1" as /dev/lp0 on
   // Linux). Tests put a backend here whose names lead to FIFOs or pseudo-terminals.
   std::unique_ptr<PortApi> portApi;

@@ -37,8 +37,30 @@ int Usage(Io& io, const std::string& command, const std::string& message) {
   return kExitUsage;
 }
 
+// How every picture of a command is converted: --threshold, --dither, --invert, --fit,
+// --rotate.
+void AddPictureOptions(CLI::App& command, PictureChoice& choice) {
+  command
+      .add_option("--threshold", choice.threshold,
+                  "Grey level 0-255 below which a dot is dark (default 128); with --dither, "
+                  "the level the dithering is centred on")
+      ->type_name("N");
+  command
+      .add_option("--dither", choice.dither,
+                  "Spread grey levels over the dots: floyd-steinberg, atkinson or ordered (8x8 "
+                  "Bayer); default none, a plain threshold")
+      ->type_name("METHOD");
+  command.add_flag("--invert", choice.invert, "Print the negative: light parts dark");
+  command.add_flag("--fit", choice.fit,
+                   "Scale the picture to the print width keeping its shape, or smaller so that "
+                   "it is at most 2304 dots tall (area averaging)");
+  command.add_option("--rotate", choice.rotate, "Turn the picture clockwise first: 90, 180 or 270")
+      ->type_name("DEGREES");
+}
+
 // Options every command that builds a definition stream takes.
 struct SlotOptions {
+  PictureChoice picture;
   std::vector<std::string> slots;
   std::string model = std::string(kDefaultModel);
   std::string mode = "esc";
@@ -49,10 +71,11 @@ void AddSlotOptions(CLI::App& command, SlotOptions& options, bool withSlots, boo
   if (withSlots) {
     command
         .add_option("--slot", options.slots,
-                    "The picture (BMP) for image slot N, 1 to 10; once for each slot. Slots not "
-                    "named hold a blank image")
+                    "The picture (BMP, PNG or JPEG) for image slot N, 1 to 10; once for each "
+                    "slot. Slots not named hold a blank image")
         ->type_name("N=PICTURE")
         ->allow_extra_args(false);
+    AddPictureOptions(command, options.picture);
   }
   if (withModel) {
     command
@@ -76,13 +99,16 @@ std::optional<SlotsJob> SlotsJobFrom(const SlotOptions& options, Io& io,
   const std::optional<ModelChoice> model =
       slots ? ParseModel(options.model, true, error) : std::nullopt;
   const std::optional<std::int32_t> mode = model ? ParseMode(options.mode, error) : std::nullopt;
-  if (!mode) {
+  const std::optional<ConversionOptions> picture =
+      mode ? ConversionOptionsFor(options.picture, error) : std::nullopt;
+  if (!picture) {
     Usage(io, command, error);
     return std::nullopt;
   }
   job.slots = *slots;
   job.model = *model;
   job.brixMode = *mode;
+  job.options = *picture;
   job.quiet = options.quiet;
   return job;
 }
@@ -198,7 +224,7 @@ std::optional<SendJob> SendJobFrom(const SlotOptions& slotOptions, const PortOpt
 
 int RunCli(const std::vector<std::string>& args, Io& io) {
   CLI::App app{
-      "Puts logos into thermal receipt printers: converts up to ten BMP pictures into "
+      "Puts logos into thermal receipt printers: converts up to ten pictures (BMP, PNG, JPEG) into "
       "the printer's NV bit images, downloads them (FS q), prints a test sheet of the "
       "stored images (FS p), saves the download as a .bin file, patches a printer "
       "memory image, and renders streams on a virtual printer.",
@@ -213,7 +239,7 @@ int RunCli(const std::vector<std::string>& args, Io& io) {
       "convert", "Convert one picture into an NV image record: the 4-byte header and the raster");
   ConvertJob convertJob;
   std::string convertModel = std::string(kDefaultModel);
-  convert->add_option("PICTURE", convertJob.picture, "The BMP picture")->required();
+  convert->add_option("PICTURE", convertJob.picture, "The picture: BMP, PNG or JPEG")->required();
   convert->add_option("-o,--output", convertJob.output, "The record file to write")
       ->required()
       ->type_name("FILE");
@@ -226,10 +252,13 @@ int RunCli(const std::vector<std::string>& args, Io& io) {
                    "Target printer: A2 (default), A4, B1, W4 (crops at its print width) or none "
                    "(8184 dots)")
       ->type_name("MODEL");
+  PictureChoice convertPicture;
+  AddPictureOptions(*convert, convertPicture);
   convert->add_flag("-q,--quiet", convertJob.quiet, "Print nothing but errors");
   convert->footer(R"(Examples:
   quillmark-cli convert logo.bmp -o logo.rec
   quillmark-cli convert wide.bmp -o wide.rec --model W4 --preview wide.png
+  quillmark-cli convert photo.jpg -o photo.rec --fit --dither floyd-steinberg --preview photo.png
 )");
 
   // export
@@ -409,7 +438,10 @@ Examples:
   if (*convert) {
     const std::optional<ModelChoice> model = ParseModel(convertModel, true, error);
     if (!model) return Usage(io, "convert", error);
+    const std::optional<ConversionOptions> picture = ConversionOptionsFor(convertPicture, error);
+    if (!picture) return Usage(io, "convert", error);
     convertJob.model = *model;
+    convertJob.options = *picture;
     return RunConvert(convertJob, io);
   }
   if (*exportCommand) {

@@ -13,7 +13,7 @@
 #include "commands/PrinterCommands.h"
 #include "commands/SafeFile.h"
 #include "dialogs/PrinterModels.h"
-#include "raster/NvImage.h"
+#include "raster/PictureFile.h"
 #include "streams/Streams.h"
 #include "virtualprinter/PngWriter.h"
 #include "virtualprinter/Render.h"
@@ -45,6 +45,12 @@ std::string DescribeWriteFailure(const std::string& path, FileError error, std::
   return DescribeOutcome(outcome);
 }
 
+// ", converted with --dither atkinson --fit", or nothing for the plain conversion.
+std::string ConvertedWith(const ConversionOptions& options) {
+  const std::string described = DescribeOptions(options);
+  return described.empty() ? std::string() : ", converted with " + described;
+}
+
 void PrintFailure(Io& io, const char* message, const std::string& details) {
   io.err << message << '\n' << details << '\n';
 }
@@ -57,7 +63,7 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
   for (int slot = 1; slot <= kSlotCount; ++slot) {
     const std::string& path = job.slots[static_cast<std::size_t>(slot - 1)];
     if (path.empty()) continue;
-    NvConversion converted = ConvertPictureFile(PathFromUtf8(path), state.widthBytes);
+    NvConversion converted = ConvertPicture(PathFromUtf8(path), state.widthBytes, job.options);
     if (!converted.record) {
       if (allRead) io.err << kReadError << '\n';
       allRead = false;
@@ -68,7 +74,8 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
     summary += "slot " + std::to_string(slot) + ": " + FileName(path) + ", " +
                std::to_string(8 * (header[0] + 256 * header[1])) + " x " +
                std::to_string(8 * (header[2] + 256 * header[3])) + " dots (" +
-               std::to_string(converted.record->size()) + " bytes)\n";
+               std::to_string(converted.record->size()) + " bytes)" + ConvertedWith(job.options) +
+               "\n";
     state.imageSlots[static_cast<std::size_t>(slot - 1)] = std::move(converted.record);
   }
   if (!allRead || job.quiet) return allRead;
@@ -191,7 +198,8 @@ std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> recor
 }
 
 int RunConvert(const ConvertJob& job, Io& io) {
-  NvConversion converted = ConvertPictureFile(PathFromUtf8(job.picture), job.model.widthBytes);
+  NvConversion converted =
+      ConvertPicture(PathFromUtf8(job.picture), job.model.widthBytes, job.options);
   if (!converted.record) {
     PrintFailure(io, kReadError,
                  DescribePictureError(0, job.picture, converted.error, converted.systemError));
@@ -206,8 +214,8 @@ int RunConvert(const ConvertJob& job, Io& io) {
   const std::optional<RecordPicture> picture = PictureOfRecord(record.bytes());
   if (!job.quiet) {
     io.err << "Write Finish\nwrote the " << record.size() << "-byte NV image of "
-           << FileName(job.picture) << ", " << picture->width << " x " << picture->height
-           << " dots, to " << job.output << '\n';
+           << FileName(job.picture) << ", " << picture->width << " x " << picture->height << " dots"
+           << ConvertedWith(job.options) << ", to " << job.output << '\n';
   }
   if (!job.preview.empty()) {
     const MonoImageView view{picture->width, picture->height, picture->stride,
