@@ -2,8 +2,6 @@
 // Each runs to completion on the UI thread; the command logic shows its message boxes
 // and file dialogs through CommandUiForSend(), owned by this window.
 
-#include <QFile>
-#include <QString>
 #include <filesystem>
 
 #include "app/QuillmarkDlg.h"
@@ -11,8 +9,13 @@
 #include "commands/PrinterCommands.h"
 #include "framework/FileDialog.h"
 #include "raster/NvImage.h"
-#include "raster/QtPicture.h"
 #include "raster/SlotLabel.h"
+
+#ifndef QUILLMARK_FRAMEWORK_WIN32
+#include <QFile>
+
+#include "raster/QtPicture.h"
+#endif
 
 namespace quillmark {
 namespace {
@@ -72,12 +75,16 @@ std::optional<ByteBlock> CQuillmarkDlg::ConvertBitmapFile(std::string& label, in
                      "Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*||", this);
   if (dialog.DoModal() == IDCANCEL) return std::nullopt;
 
+  // The path is UTF-8 (on Linux, the file system's bytes as they are).
   const std::string path = dialog.GetPathName();
-  NvConversion conversion = ConvertPictureFile(std::filesystem::path(path), appState.widthBytes);
+  NvConversion conversion = ConvertPictureFile(
+      std::filesystem::path(std::u8string(path.begin(), path.end())), appState.widthBytes);
+#ifndef QUILLMARK_FRAMEWORK_WIN32
   // A file without the BMP signature may be a picture of another format chosen under
   // "All Files"; Qt's readers decode those. BMP files never go through Qt.
   if (conversion.error == PictureError::kNotBmp)
     conversion = ConvertQtPicture(QFile::decodeName(path.c_str()), appState.widthBytes);
+#endif
   if (!conversion.record) return std::nullopt;
 
   label = AppendFileNameToLabel(label, dialog.GetFileName(), budget);
