@@ -1,0 +1,412 @@
+// The Windows program on the framework's Win32 backend, under Wine with a real display:
+// the system's dialogs built from the templates, driven through the test hook as a user
+// would (clicks, keys, the file dialogs' name fields), their message boxes read back.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "app/QuillmarkApp.h"
+#include "app/QuillmarkDlg.h"
+#include "commands/FileCommands.h"
+#include "dialogs/PortSettingDlg.h"
+#include "framework/TestHook.h"
+#include "raster/BmpTestFiles.h"
+#include "res/Icons.h"
+#include "res/Resource.h"
+#include "streams/Streams.h"
+// Last: its macros would rewrite the framework's names above.
+#include "framework/win32/Win32.h"
+
+namespace quillmark {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using win32::WindowText;
+
+bool noDisplay = false;
+
+class Windows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (noDisplay) GTEST_SKIP() << "no display: Wine needs an X display (QUILLMARK_WINE_DISPLAY)";
+    testhook::Reset();
+  }
+  void TearDown() override {
+    EXPECT_EQ(testhook::PendingCount(), 0u) << "queued answers or actions were not used";
+    testhook::Reset();
+  }
+};
+
+HWND Item(const CDialog& dialog, int id) {
+  return dialog.GetDlgItem(id).GetSafeHwnd();
+}
+
+// Handles what is posted, as the dialog's modal loop would.
+void Pump(const CDialog& dialog) {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (!IsDialogMessageW(dialog.GetSafeHwnd(), &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+}
+
+void Click(const CDialog& dialog, int id) {
+  ASSERT_NE(Item(dialog, id), nullptr) << "no control " << id;
+  SendMessageW(Item(dialog, id), BM_CLICK, 0, 0);
+}
+
+// A key pressed where the focus is, or on control `id` first focused.
+void PressKey(const CDialog& dialog, WPARAM key, int id = 0) {
+  if (id != 0) SetFocus(Item(dialog, id));
+  PostMessageW(GetFocus(), WM_KEYDOWN, key, 1);
+  PostMessageW(GetFocus(), WM_KEYUP, key, 0xC0000001);
+  Pump(dialog);
+}
+
+// Picks `text` from a drop-down list with the keyboard, as a user may.
+void Choose(const CDialog& dialog, int id, const std::string& text) {
+  const std::wstring wide = win32::Widen(text);
+  const auto index = SendMessageW(Item(dialog, id), CB_FINDSTRINGEXACT, -1,
+                                  reinterpret_cast<LPARAM>(wide.c_str()));
+  ASSERT_GE(index, 0) << text;
+  PressKey(dialog, VK_HOME, id);
+  for (LRESULT i = 0; i < index; ++i)
+    PressKey(dialog, VK_DOWN);
+  ASSERT_EQ(CComboBox(Item(dialog, id)).GetCurSel(), index) << text;
+}
+
+// The control's rectangle in the dialog's client area, and the template's in pixels.
+using Edges = std::array<LONG, 4>;
+Edges Placed(const CDialog& dialog, int id) {
+  RECT rect;
+  GetWindowRect(Item(dialog, id), &rect);
+  MapWindowPoints(nullptr, dialog.GetSafeHwnd(), reinterpret_cast<POINT*>(&rect), 2);
+  return {rect.left, rect.top, rect.right, rect.bottom};
+}
+Edges Mapped(const CDialog& dialog, int x, int y, int cx, int cy) {
+  RECT rect{x, y, x + cx, y + cy};
+  MapDialogRect(dialog.GetSafeHwnd(), &rect);
+  return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+using MainAction = std::function<void(CQuillmarkDlg&)>;
+using DialogAction = std::function<void(CDialog&)>;
+
+DialogAction ChooseModel(int radio) {
+  return [radio](CDialog& target) {
+    if (radio == 0) return PressKey(target, VK_ESCAPE);
+    Click(target, radio);
+    Click(target, IDOK);
+  };
+}
+
+void QueueMainWindow(MainAction action, DialogAction target = ChooseModel(IDC_MODEL_FIRST)) {
+  testhook::QueueDialogAction(IDD_TARGET_PRINTER, std::move(target));
+  testhook::QueueDialogAction<CQuillmarkDlg>(IDD_QUILLMARK_DIALOG, [action](CQuillmarkDlg& d) {
+    action(d);
+    if (d.IsRunningModal()) Click(d, IDOK);
+  });
+}
+
+int RunMainWindow(MainAction action, DialogAction target = ChooseModel(IDC_MODEL_FIRST)) {
+  QueueMainWindow(std::move(action), std::move(target));
+  return CQuillmarkDlg().DoModal();
+}
+
+// The same through the application, started with `commandLine`.
+void RunProgram(const char* commandLine, MainAction action,
+                DialogAction target = ChooseModel(IDC_MODEL_FIRST)) {
+  CQuillmarkApp app;
+  app.SetCommandLine(commandLine);
+  QueueMainWindow(std::move(action), std::move(target));
+  EXPECT_FALSE(app.InitInstance());
+}
+
+Bytes ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+Bytes Stream(const std::optional<ByteBlock>& block) {
+  return Bytes(block->bytes().begin(), block->bytes().end());
+}
+
+TEST_F(Windows, TheMainWindowIsTheTemplatesWithTheSystemMenusAbout) {
+  struct Expected {
+    int id;
+    const wchar_t* kind;
+    LONG type;  // the low four style bits: the kind of button
+    const char* caption;
+    int x, y, cx, cy;
+  };
+  const Expected expected[] = {
+      {1, L"Button", BS_DEFPUSHBUTTON, "Exit", 180, 138, 60, 16},
+      {1006, L"Button", BS_AUTOCHECKBOX, "Bitmap1  :", 10, 10, 160, 10},
+      {1010, L"Button", BS_AUTOCHECKBOX, "Bitmap5  :", 10, 74, 160, 10},
+      {1015, L"Button", BS_AUTOCHECKBOX, "Bitmap10 :", 10, 154, 160, 10},
+      {1016, L"msctls_progress32", 0, "", 10, 180, 230, 10},
+      {1017, L"msctls_progress32", 0, "", 10, 200, 230, 10},
+      {1001, L"Button", BS_PUSHBUTTON, "DownLoad", 180, 18, 60, 16},
+      {1003, L"Button", BS_PUSHBUTTON, "Patch", 180, 66, 60, 16},
+      {1005, L"Button", BS_PUSHBUTTON, "Port", 180, 114, 60, 16},
+  };
+  RunMainWindow([&](CQuillmarkDlg& dialog) {
+    HWND window = dialog.GetSafeHwnd();
+    EXPECT_EQ(WindowText(window), "Quillmark");
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ((Edges{0, 0, client.right, client.bottom}), Mapped(dialog, 0, 0, 250, 220));
+    EXPECT_EQ(GetWindowLongW(window, GWL_EXSTYLE) & (WS_EX_TOPMOST | WS_EX_APPWINDOW),
+              WS_EX_TOPMOST | WS_EX_APPWINDOW);
+    EXPECT_EQ(GetWindowLongW(window, GWL_STYLE) & (WS_SYSMENU | WS_MINIMIZEBOX), WS_SYSMENU);
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_STREQ(font.lfFaceName, L"MS Sans Serif");
+    for (const auto& [id, kind, type, caption, x, y, cx, cy] : expected) {
+      HWND control = Item(dialog, id);
+      ASSERT_NE(control, nullptr) << id;
+      EXPECT_EQ(win32::ClassName(control), kind) << id;
+      EXPECT_EQ(GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK, type) << id;
+      EXPECT_EQ(WindowText(control), caption);
+      EXPECT_EQ(Placed(dialog, id), Mapped(dialog, x, y, cx, cy)) << id;
+    }
+    EXPECT_EQ(LOWORD(SendMessageW(window, DM_GETDEFID, 0, 0)), IDOK);
+    EXPECT_EQ(GetFocus(), Item(dialog, IDOK));
+    // Tab visits the tab stops in template order, skipping the disabled Patch.
+    std::vector<int> visited;
+    for (HWND at = GetFocus(); visited.size() < 15;) {
+      at = GetNextDlgTabItem(window, at, FALSE);
+      visited.push_back(GetDlgCtrlID(at));
+    }
+    EXPECT_EQ(visited, (std::vector<int>{1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 1014, 1015,
+                                         1001, 1002, 1004, 1005, 1}));
+    // The system menu ends with a separator and "&About Quillmark...", command 0x0010;
+    // any command that is 0x0010 with the low four bits masked off opens the About box.
+    HMENU menu = GetSystemMenu(window, FALSE);
+    const int count = GetMenuItemCount(menu);
+    wchar_t about[64] = {};
+    GetMenuStringW(menu, count - 1, about, 64, MF_BYPOSITION);
+    EXPECT_STREQ(about, L"&About Quillmark...");
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), IDM_ABOUTBOX);
+    EXPECT_EQ(GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR,
+              static_cast<UINT>(MF_SEPARATOR));
+    for (WPARAM command : {WPARAM{0x0010}, WPARAM{0x001F}}) {
+      testhook::QueueDialogAction(IDD_ABOUTBOX, [](CDialog& box) {
+        EXPECT_EQ(WindowText(box.GetSafeHwnd()), "About Quillmark");
+        HWND icon = GetWindow(box.GetSafeHwnd(), GW_CHILD);  // the first control
+        EXPECT_NE(SendMessageW(icon, STM_GETICON, 0, 0), 0);
+        EXPECT_EQ(WindowText(GetWindow(icon, GW_HWNDNEXT)), "Quillmark Version 1.8.0.0");
+        PressKey(box, VK_RETURN);
+      });
+      SendMessageW(window, WM_SYSCOMMAND, command, 0);
+      EXPECT_EQ(testhook::PendingCount(), 0u) << command;
+    }
+    SendMessageW(window, WM_SYSCOMMAND, 0x0020, 0);  // nothing: the hook reports any box
+    EXPECT_TRUE(dialog.IsRunningModal());
+  });
+}
+
+TEST_F(Windows, ExitEnterEscAndTheCloseBoxEndTheRun) {
+  const std::pair<MainAction, int> cases[] = {
+      {[](CQuillmarkDlg& d) { Click(d, IDOK); }, IDOK},
+      {[](CQuillmarkDlg& d) { PressKey(d, VK_RETURN, 1008); }, IDOK},  // Enter on a slot box
+      {[](CQuillmarkDlg& d) { PressKey(d, VK_ESCAPE); }, IDCANCEL},
+      {[](CQuillmarkDlg& d) {
+         SendMessageW(d.GetSafeHwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);  // the close box
+         Pump(d);
+       },
+       IDCANCEL},
+  };
+  for (const auto& [action, result] : cases)
+    EXPECT_EQ(RunMainWindow(action), result);
+}
+
+// The command line as Windows keeps it; Patch only for exactly the access code after the
+// program name and its blanks. The Target Printer dialog comes first, on its own.
+TEST_F(Windows, TheAccessCodeAndTheTargetPrinter) {
+  const std::tuple<const char*, int, bool, std::uint32_t, std::int32_t> cases[] = {
+      {"quillmark.exe QXV", 1026, true, 0x80000, 104},
+      {"\"C:\\Program Files\\Quillmark\\quillmark.exe\"   QXV", 0, true, 0, 0},
+      {"\"quillmark.exe\"QXV", 1024, true, 0x80000, 72},
+      {"quillmark.exe\tQXV", 1025, true, 0x20000, 72},
+      {"quillmark.exe \"QXV\"", 1023, false, 0x40000, 72},
+      {"quillmark.exe QXV ", 1023, false, 0x40000, 72},
+      {"quillmark.exe qxv", 1023, false, 0x40000, 72},
+      {"quillmark.exe QXV x", 1023, false, 0x40000, 72},
+      {"quillmark.exe", 1023, false, 0x40000, 72},
+  };
+  for (const auto& [commandLine, model, patch, nvCapacity, widthBytes] : cases) {
+    const DialogAction target = [model = model](CDialog& dialog) {
+      EXPECT_EQ(WindowText(dialog.GetSafeHwnd()), "Target Printer");
+      EXPECT_EQ(GetWindow(dialog.GetSafeHwnd(), GW_OWNER), nullptr);
+      EXPECT_EQ(dialog.GetCheckedRadioButton(1023, 1026), 1023);
+      ChooseModel(model)(dialog);
+    };
+    RunProgram(
+        commandLine,
+        [&, patch = patch](CQuillmarkDlg& d) {
+          EXPECT_EQ(d.GetDlgItem(IDC_PATCH).IsWindowEnabled(), patch) << commandLine;
+          EXPECT_EQ(d.appState.nvCapacity, nvCapacity) << commandLine;
+          EXPECT_EQ(d.appState.widthBytes, widthBytes) << commandLine;
+        },
+        target);
+  }
+}
+
+std::pair<int, int> Bar(const CProgressCtrl& bar) {  // upper end and position
+  int lower = 0, upper = 0;
+  bar.GetRange(lower, upper);
+  return {upper, bar.GetPos()};
+}
+
+std::string WindowsPath(const std::filesystem::path& path) {
+  return win32::Narrow(std::filesystem::absolute(path).make_preferred().wstring());
+}
+
+TEST_F(Windows, ASlotTickedWithAPictureShowsItsNameAndTheGauge) {
+  test::TempDir dir;
+  auto fields = test::Fields(600, 100, 24);
+  fields.pixels = test::PackRows(600, 100, 24, false, [](auto, auto) { return 0u; });
+  const std::string logo = WindowsPath(dir.Write("R&D logo.bmp", test::BuildBmp(fields)));
+  RunMainWindow([&](CQuillmarkDlg& dialog) {
+    CButton& slot2 = dialog.slotChecks[1];
+    CButton& slot3 = dialog.slotChecks[2];
+    testhook::QueueFileDialogCancel();
+    Click(dialog, 1007);
+    EXPECT_EQ(slot2.GetCheck(), BST_UNCHECKED);
+    EXPECT_EQ(slot2.GetWindowText(), "Bitmap2  : ");
+    EXPECT_EQ(Bar(dialog.memoryGauge), std::make_pair(256, 0));
+    testhook::QueueFileDialogAnswer(logo);
+    Click(dialog, 1008);
+    EXPECT_EQ(slot3.GetCheck(), BST_CHECKED);
+    EXPECT_EQ(slot3.GetWindowText(), "Bitmap3  : R&&D logo.bmp");
+    EXPECT_EQ(Bar(dialog.memoryGauge), std::make_pair(256, 7));
+    Click(dialog, 1008);
+    EXPECT_EQ(slot3.GetWindowText(), "Bitmap3  : ");
+    EXPECT_EQ(Bar(dialog.memoryGauge), std::make_pair(256, 0));
+  });
+  const auto shown = testhook::TakeShownFileDialogs();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].request.filter, "Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*||");
+  EXPECT_EQ(shown[0].ownerCaption, "Quillmark");
+}
+
+std::vector<std::string> Lists(const CDialog& dialog, bool entries) {
+  std::vector<std::string> shown;
+  for (int id :
+       {IDC_PORT_LIST, IDC_BAUDRATE_LIST, IDC_DATABITS_LIST, IDC_PARITY_LIST, IDC_STOPBITS_LIST}) {
+    const CComboBox list(Item(dialog, id));
+    if (!entries) shown.push_back(list.GetLBText(list.GetCurSel()));
+    for (int i = 0; entries && i < list.GetCount(); ++i)
+      shown.push_back(list.GetLBText(i));
+  }
+  return shown;
+}
+
+bool SerialEnabled(const CDialog& dialog) {
+  const bool enabled = IsWindowEnabled(Item(dialog, IDC_BAUDRATE_LIST));
+  for (int id : {IDC_DATABITS_LIST, IDC_PARITY_LIST, IDC_STOPBITS_LIST})
+    EXPECT_EQ(IsWindowEnabled(Item(dialog, id)) != FALSE, enabled) << id;
+  return enabled;
+}
+
+TEST_F(Windows, PortSettingListsEnablingOkAndCancel) {
+  RunProgram("quillmark.exe", [](CQuillmarkDlg& dialog) {
+    testhook::QueueDialogAction(IDD_PORT_SETTING, [&](CDialog& port) {
+      EXPECT_EQ(GetWindow(port.GetSafeHwnd(), GW_OWNER), dialog.GetSafeHwnd());
+      EXPECT_EQ(Lists(port, true),
+                (std::vector<std::string>{
+                    "LPT1", "LPT2",      "LPT3",      "LPT4",       "COM1",    "COM2",     "COM3",
+                    "COM4", "1200BPS",   "2400BPS",   "4800BPS",    "9600BPS", "19200BPS", "7Bit",
+                    "8Bit", "NonParity", "OddParity", "EvenParity", "1Bit",    "2Bit"}));
+      EXPECT_EQ(Lists(port, false),
+                (std::vector<std::string>{"LPT1", "9600BPS", "8Bit", "NonParity", "1Bit"}));
+      EXPECT_FALSE(SerialEnabled(port));
+      EXPECT_EQ(CButton(Item(port, IDC_BRIX_MODE)).GetCheck(), BST_CHECKED);
+      for (const auto& [name, serial] :
+           {std::pair{"COM3", true}, {"LPT3", false}, {"COM2", true}}) {
+        Choose(port, IDC_PORT_LIST, name);
+        EXPECT_EQ(SerialEnabled(port), serial) << name;
+      }
+      Choose(port, IDC_STOPBITS_LIST, "2Bit");
+      Click(port, IDC_BRIX_MODE);
+      Click(port, IDOK);
+    });
+    Click(dialog, IDC_PORT);
+    EXPECT_EQ(dialog.appState.portSettings, (PortSettings{0, 0, 5, 3, 1, 0, 1}));
+    testhook::QueueDialogAction(IDD_PORT_SETTING, [](CDialog& port) {
+      EXPECT_EQ(Lists(port, false),
+                (std::vector<std::string>{"COM2", "9600BPS", "8Bit", "NonParity", "2Bit"}));
+      EXPECT_TRUE(SerialEnabled(port));
+      Choose(port, IDC_PORT_LIST, "LPT4");
+      PressKey(port, VK_ESCAPE);
+    });
+    Click(dialog, IDC_PORT);
+    EXPECT_EQ(dialog.appState.portSettings, (PortSettings{0, 0, 5, 3, 1, 0, 1}));
+  });
+}
+
+TEST_F(Windows, FileAndPatchAskTheSystemsDialogsAndWriteTheStream) {
+  test::TempDir dir;
+  const std::string out = WindowsPath(dir.path() / "out");
+  Bytes image(300, 0x5A);
+  std::copy(ExpectedImageHeader.begin(), ExpectedImageHeader.end(), image.begin());
+  const std::string patched = WindowsPath(dir.Write("image.bin", image));
+  Bytes stream;
+  RunProgram("quillmark.exe QXV", [&](CQuillmarkDlg& dialog) {
+    stream = Stream(BuildNvDefinitionStream(dialog.appState));
+    // The second File finds out.BIN there: No returns to the dialog, the next name is
+    // asked about too and replaced.
+    for (const std::string& name : {out, out, out})
+      testhook::QueueFileDialogAnswer(name);
+    for (int answer : {IDOK, IDNO, IDYES, IDOK})
+      testhook::QueueMessageBoxAnswer(answer);
+    Click(dialog, IDC_FILE);
+    Click(dialog, IDC_FILE);
+    testhook::QueueFileDialogAnswer(patched);
+    testhook::QueueMessageBoxAnswer(IDOK);
+    Click(dialog, IDC_PATCH);
+  });
+  const auto boxes = testhook::TakeShownMessageBoxes();
+  ASSERT_EQ(boxes.size(), 5u);
+  for (std::size_t i : {0u, 3u, 4u}) {
+    EXPECT_EQ(boxes[i].caption, "Message");
+    EXPECT_EQ(boxes[i].type, MB_OK | MB_ICONINFORMATION);
+    EXPECT_EQ(boxes[i].ownerCaption, "Quillmark");
+  }
+  EXPECT_EQ(boxes[0].text, "Write Finish");
+  EXPECT_EQ(boxes[4].text, "Patch Finish");
+  EXPECT_NE(boxes[1].text.find("already exists"), std::string::npos) << boxes[1].text;
+  EXPECT_EQ(boxes[1].buttons, (std::vector<int>{IDYES, IDNO}));
+  const auto dialogs = testhook::TakeShownFileDialogs();
+  ASSERT_EQ(dialogs.size(), 3u);
+  EXPECT_EQ(dialogs[0].request.flags, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+  EXPECT_EQ(dialogs[2].request.filter, "Varnok S Binary Files (*.bin)|*.bin|All Files (*.*)|*.*||");
+  EXPECT_EQ(ReadFile(dir.path() / "out.BIN"), stream);
+  Bytes expected = image;
+  std::copy(PatchedImageHeader.begin(), PatchedImageHeader.end(), expected.begin());
+  std::copy(stream.begin(), stream.end(), expected.begin() + PatchedImageHeader.size());
+  EXPECT_EQ(ReadFile(dir.path() / "image.bin"), expected);
+}
+
+}  // namespace
+}  // namespace quillmark
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  // Without a display Wine creates no window.
+  HWND probe =
+      CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  quillmark::noDisplay = probe == nullptr;
+  if (probe != nullptr) DestroyWindow(probe);
+  quillmark::testhook::Enable();
+  quillmark::testhook::SetFailureHandler(
+      [](const std::string& message) { ADD_FAILURE() << "test hook: " << message; });
+  return RUN_ALL_TESTS();
+}
