@@ -12,6 +12,7 @@
 #include "app/QuillmarkApp.h"
 #include "app/QuillmarkDlg.h"
 #include "commands/FileCommands.h"
+#include "dialogs/AboutDlg.h"
 #include "dialogs/PortSettingDlg.h"
 #include "framework/TestHook.h"
 #include "raster/BmpTestFiles.h"
@@ -393,6 +394,133 @@ TEST_F(Windows, FileAndPatchAskTheSystemsDialogsAndWriteTheStream) {
   std::copy(PatchedImageHeader.begin(), PatchedImageHeader.end(), expected.begin());
   std::copy(stream.begin(), stream.end(), expected.begin() + PatchedImageHeader.size());
   EXPECT_EQ(ReadFile(dir.path() / "image.bin"), expected);
+}
+
+// A shop's run end to end, when scripts/test.d/50-windows gives the sample pictures and the
+// export's name and points LPT1 at a FIFO: the pictures in slots 1, 4 and 10 for the A4,
+// BRIX Mode off; File, DownLoad; BRIX Mode on, Print. The script compares the file and the
+// bytes at LPT1 with what the Linux tool writes.
+TEST_F(Windows, AShopsRunFileDownLoadAndPrintThroughLpt1) {
+  const wchar_t* examples = _wgetenv(L"QUILLMARK_TEST_EXAMPLES");
+  const wchar_t* exported = _wgetenv(L"QUILLMARK_TEST_EXPORT");
+  if (examples == nullptr || exported == nullptr) GTEST_SKIP() << "run by 50-windows only";
+  const DialogAction toggleBrixMode = [](CDialog& port) {
+    Click(port, IDC_BRIX_MODE);
+    Click(port, IDOK);
+  };
+  RunProgram(
+      "quillmark.exe",
+      [&](CQuillmarkDlg& dialog) {
+        for (const auto& [slot, name] :
+             {std::pair{1, "logo-576.bmp"}, {4, "badge-128.bmp"}, {10, "photo-480.bmp"}}) {
+          testhook::QueueFileDialogAnswer(win32::Narrow(examples) + "\\" + name);
+          Click(dialog, IDC_BITMAP1 + slot - 1);
+          EXPECT_EQ(dialog.slotChecks[static_cast<std::size_t>(slot - 1)].GetCheck(), BST_CHECKED);
+        }
+        testhook::QueueDialogAction(IDD_PORT_SETTING, toggleBrixMode);
+        Click(dialog, IDC_PORT);
+        testhook::QueueFileDialogAnswer(win32::Narrow(exported));
+        for (int i = 0; i < 3; ++i) testhook::QueueMessageBoxAnswer(IDOK);
+        Click(dialog, IDC_FILE);
+        Click(dialog, IDC_DOWNLOAD);
+        EXPECT_EQ(Bar(dialog.sendProgress).second, Bar(dialog.sendProgress).first);
+        testhook::QueueDialogAction(IDD_PORT_SETTING, toggleBrixMode);
+        Click(dialog, IDC_PORT);
+        Click(dialog, IDC_PRINT);
+      },
+      ChooseModel(1024));
+  std::vector<std::string> texts;
+  for (const auto& box : testhook::TakeShownMessageBoxes()) texts.push_back(box.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"Write Finish", "Communication Finish",
+                                             "Communication Finish"}));
+}
+
+// Resource 128 of the program is the icon data: both images, pixel for pixel, transparent
+// where the data is.
+TEST_F(Windows, TheIconResourceIsTheIconData) {
+  const IconResource* resource = FindIconResource(IDR_MAINFRAME);
+  for (auto xpm : {resource->large, resource->small}) {
+    const auto image = DecodeIconImage(xpm);
+    ASSERT_TRUE(image);
+    const int width = image->width, height = image->height;
+    auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
+                                              MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, width,
+                                              height, 0));
+    ASSERT_NE(icon, nullptr) << width;
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    BITMAPINFO format{};
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<std::uint32_t> colours(static_cast<std::size_t>(width * height));
+    std::vector<std::uint32_t> mask(colours.size());
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(height), colours.data(), &format,
+              DIB_RGB_COLORS);
+    GetDIBits(screen, info.hbmMask, 0, static_cast<UINT>(height), mask.data(), &format,
+              DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+      const auto& pixel = image->pixels[i];
+      EXPECT_EQ(mask[i] & 0xFFFFFF, pixel ? 0u : 0xFFFFFFu) << width << " pixel " << i;
+      if (pixel) {
+        EXPECT_EQ(colours[i] & 0xFFFFFF, *pixel) << width << " pixel " << i;
+      }
+    }
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
+  }
+}
+
+// Each dialog as it opens, frame included, as a PPM picture in build/mingw/screenshots
+// (50-windows turns them into the PNGs of docs/images).
+void SaveScreenshot(const CDialog& dialog, const std::string& name) {
+  HWND window = dialog.GetSafeHwnd();
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RECT frame;
+  GetWindowRect(window, &frame);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  HDC source = GetWindowDC(window);
+  HDC memory = CreateCompatibleDC(source);
+  HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFO format{};
+  format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width * height));
+  GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &format, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(window, source);
+  std::filesystem::create_directories(QUILLMARK_SCREENSHOT_DIR);
+  std::ofstream file(std::string(QUILLMARK_SCREENSHOT_DIR) + "/windows-" + name + ".ppm",
+                     std::ios::binary);
+  file << "P6\n" << width << ' ' << height << "\n255\n";
+  for (std::uint32_t pixel : pixels) {
+    const char rgb[] = {static_cast<char>(pixel >> 16), static_cast<char>(pixel >> 8),
+                        static_cast<char>(pixel)};
+    file.write(rgb, 3);
+  }
+  EXPECT_TRUE(file.good()) << name;
+}
+
+TEST_F(Windows, Screenshots) {
+  const std::pair<int, const char*> shots[] = {{IDD_TARGET_PRINTER, "target-printer"},
+                                               {IDD_QUILLMARK_DIALOG, "main-window"},
+                                               {IDD_PORT_SETTING, "port-setting"},
+                                               {IDD_ABOUTBOX, "about"}};
+  for (const auto& [id, name] : shots) {
+    testhook::QueueDialogAction(id, [name = name](CDialog& dialog) {
+      SaveScreenshot(dialog, name);
+      dialog.EndDialog(IDCANCEL);
+    });
+  }
+  CQuillmarkDlg().DoModal();
+  PortSettings settings;
+  CPortSettingDlg(&settings).DoModal();
+  CAboutDlg().DoModal();
 }
 
 }  // namespace
