@@ -90,10 +90,11 @@ Edges Placed(const CDialog& dialog, int id) {
   MapWindowPoints(nullptr, dialog.GetSafeHwnd(), reinterpret_cast<POINT*>(&rect), 2);
   return {rect.left, rect.top, rect.right, rect.bottom};
 }
+// The dialog manager maps a control's position and size, each on its own.
 Edges Mapped(const CDialog& dialog, int x, int y, int cx, int cy) {
-  RECT rect{x, y, x + cx, y + cy};
+  RECT rect{x, y, cx, cy};
   MapDialogRect(dialog.GetSafeHwnd(), &rect);
-  return {rect.left, rect.top, rect.right, rect.bottom};
+  return {rect.left, rect.top, rect.left + rect.right, rect.top + rect.bottom};
 }
 
 using MainAction = std::function<void(CQuillmarkDlg&)>;
@@ -420,7 +421,8 @@ TEST_F(Windows, AShopsRunFileDownLoadAndPrintThroughLpt1) {
         testhook::QueueDialogAction(IDD_PORT_SETTING, toggleBrixMode);
         Click(dialog, IDC_PORT);
         testhook::QueueFileDialogAnswer(win32::Narrow(exported));
-        for (int i = 0; i < 3; ++i) testhook::QueueMessageBoxAnswer(IDOK);
+        for (int i = 0; i < 3; ++i)
+          testhook::QueueMessageBoxAnswer(IDOK);
         Click(dialog, IDC_FILE);
         Click(dialog, IDC_DOWNLOAD);
         EXPECT_EQ(Bar(dialog.sendProgress).second, Bar(dialog.sendProgress).first);
@@ -430,7 +432,8 @@ TEST_F(Windows, AShopsRunFileDownLoadAndPrintThroughLpt1) {
       },
       ChooseModel(1024));
   std::vector<std::string> texts;
-  for (const auto& box : testhook::TakeShownMessageBoxes()) texts.push_back(box.text);
+  for (const auto& box : testhook::TakeShownMessageBoxes())
+    texts.push_back(box.text);
   EXPECT_EQ(texts, (std::vector<std::string>{"Write Finish", "Communication Finish",
                                              "Communication Finish"}));
 }
@@ -443,9 +446,8 @@ TEST_F(Windows, TheIconResourceIsTheIconData) {
     const auto image = DecodeIconImage(xpm);
     ASSERT_TRUE(image);
     const int width = image->width, height = image->height;
-    auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
-                                              MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, width,
-                                              height, 0));
+    auto icon = static_cast<HICON>(LoadImageW(
+        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, width, height, 0));
     ASSERT_NE(icon, nullptr) << width;
     ICONINFO info{};
     ASSERT_TRUE(GetIconInfo(icon, &info));
