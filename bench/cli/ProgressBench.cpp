@@ -27,8 +27,7 @@ void SendReports(benchmark::State& state, bool progress) {
   std::istringstream in;
   for (auto _ : state) {
     quillmark::cli::TerminalSendUi ui(err, in, {progress, false, 1},
-                                      &quillmark::cli::SteadyMilliseconds,
-                                      [] { return std::string(); });
+                                      &quillmark::cli::SteadyMilliseconds);
     ui.SetProgressRange(kLargestStream);
     for (std::uint32_t pos = 0; pos < kLargestStream; pos += 16)
       ui.SetProgressPos(pos);

@@ -36,8 +36,10 @@ class CQuillmarkDlg : public CDialog {
 
   // Asks for a picture and converts it for the target printer's width. On success appends
   // the file's name to `label` within `budget` bytes and returns the NV image; on Cancel or
-  // a picture that cannot be read returns nothing and leaves `label` as it was.
-  std::optional<ByteBlock> ConvertBitmapFile(std::string& label, int budget);
+  // a picture that cannot be read returns nothing and leaves `label` as it was. Why a chosen
+  // picture gave no image goes to `*failure` when given ("logo.bmp: not a BMP file").
+  std::optional<ByteBlock> ConvertBitmapFile(std::string& label, int budget,
+                                             std::string* failure = nullptr);
   // The lower bar: the NV bytes of the filled slots in KiB against the capacity in KiB.
   void UpdateMemoryGauge();
 

@@ -58,19 +58,24 @@ void CQuillmarkDlg::OnBitmapCheck(int slot) {
   std::string label = SlotLabel(slot);
   // The box has already toggled itself: its state is what the user has just asked for.
   int mark = BST_UNCHECKED;
+  std::string failure;
   if (box.GetCheck() == BST_UNCHECKED) {
     appState.ReleaseSlot(slot);
   } else {
     auto& entry = appState.imageSlots[static_cast<std::size_t>(slot - 1)];
-    entry = ConvertBitmapFile(label, kSlotLabelBudget);
+    entry = ConvertBitmapFile(label, kSlotLabelBudget, &failure);
     if (entry) mark = BST_CHECKED;
   }
   box.SetWindowText(WithLiteralAmpersands(label));
   box.SetCheck(mark);
+  // A picture that gave no image shows no message; the box's tip says why, until the next
+  // click.
+  box.SetToolTipText(failure);
   UpdateMemoryGauge();
 }
 
-std::optional<ByteBlock> CQuillmarkDlg::ConvertBitmapFile(std::string& label, int budget) {
+std::optional<ByteBlock> CQuillmarkDlg::ConvertBitmapFile(std::string& label, int budget,
+                                                          std::string* failure) {
   CFileDialog dialog(true, "BMP", {}, OFN_HIDEREADONLY,
                      "Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*||", this);
   if (dialog.DoModal() == IDCANCEL) return std::nullopt;
@@ -85,7 +90,12 @@ std::optional<ByteBlock> CQuillmarkDlg::ConvertBitmapFile(std::string& label, in
   if (conversion.error == PictureError::kNotBmp)
     conversion = ConvertQtPicture(QFile::decodeName(path.c_str()), appState.widthBytes);
 #endif
-  if (!conversion.record) return std::nullopt;
+  if (!conversion.record) {
+    if (failure != nullptr)
+      *failure = dialog.GetFileName() + ": " +
+                 DescribePictureFailure(conversion.error, conversion.systemError);
+    return std::nullopt;
+  }
 
   label = AppendFileNameToLabel(label, dialog.GetFileName(), budget);
   return std::move(conversion.record);

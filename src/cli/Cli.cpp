@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "app/ServiceCode.h"
+#include "cli/Platform.h"
 
 #ifndef QUILLMARK_VERSION
 #error "QUILLMARK_VERSION must be defined by the build"
@@ -95,21 +96,29 @@ struct PortOptions {
   std::string parity = "none";
   int stopBits = 1;
   int retries = 0;
+  bool ignoreStatus = false;
+  CLI::Option* portOption = nullptr;
   CLI::Option* retriesOption = nullptr;
   std::vector<CLI::Option*> serialOptions;
 };
 
 void AddPortOptions(CLI::App& command, PortOptions& options) {
-  command
-      .add_option("--port", options.port,
-                  "LPT1-LPT4, COM1-COM4, a device path (/dev/usb/lp0, /dev/ttyUSB0, a FIFO) or "
-                  "tcp:HOST:PORT for a network printer's raw port (usually 9100). Default LPT1")
-      ->type_name("PORT");
+  options.portOption =
+      command
+          .add_option("--port", options.port,
+                      "LPT1-LPT4, COM1-COM4 (where the port map leads them), a device path "
+                      "(/dev/usb/lp0, /dev/ttyUSB0, /dev/serial/by-id/..., a FIFO) or "
+                      "tcp:HOST:PORT for a network printer's raw port (usually 9100). Default "
+                      "LPT1. A regular file is no port: see export -o and print-test -o")
+          ->type_name("PORT");
   command
       .add_option("--port-type", options.portType,
-                  "parallel or serial: the set-up of a device path, when its name does not "
-                  "tell (tty* is serial, anything else parallel)")
+                  "parallel or serial: the set-up, whatever the device is (by default a "
+                  "terminal is serial, a printer device or anything else parallel)")
       ->type_name("TYPE");
+  command.add_flag("--ignore-status", options.ignoreStatus,
+                   "Send without asking the printer whether it is ready, for printers that "
+                   "answer 0 to every status request");
   options.serialOptions = {
       command
           .add_option("--baud", options.baud,
@@ -143,9 +152,16 @@ std::optional<SendJob> SendJobFrom(const SlotOptions& slotOptions, const PortOpt
       return std::nullopt;
     }
   }
-  const std::optional<PortTarget> target = ParsePortTarget(options.port, forced, error);
+  std::optional<PortTarget> target = ParsePortTarget(options.port, forced, error);
   if (!target) {
     Usage(io, command, error);
+    return std::nullopt;
+  }
+  target->ignoreStatus = options.ignoreStatus;
+  ResolvePortTarget(*target);
+  // A file or a disk would be overwritten by the stream: refused before it is opened.
+  if (const std::string refusal = PortRefusal(*target); !refusal.empty()) {
+    Usage(io, command, "--port " + options.port + ": " + refusal);
     return std::nullopt;
   }
   const SerialChoice choice{options.baud, options.dataBits, options.parity, options.stopBits};
@@ -253,9 +269,17 @@ int RunCli(const std::vector<std::string>& args, Io& io) {
   PortOptions printPort;
   AddSlotOptions(*printTest, printSlots, false, false);
   AddPortOptions(*printTest, printPort);
+  std::string printOutput;
+  printTest
+      ->add_option("-o,--output", printOutput,
+                   "Save the stream to this file instead of sending it (written safely: a "
+                   "failure leaves an existing file as it was)")
+      ->type_name("FILE")
+      ->excludes(printPort.portOption);
   printTest->footer(R"(Examples:
   quillmark-cli print-test --port /dev/usb/lp0
   quillmark-cli print-test --port /dev/ttyUSB0 --baud 19200 --mode plain
+  quillmark-cli print-test -o sheet.bin --mode plain
 )");
 
   // patch
@@ -398,6 +422,11 @@ Examples:
     return job ? RunDownload(*job, io) : kExitUsage;
   }
   if (*printTest) {
+    if (!printOutput.empty()) {
+      const std::optional<std::int32_t> mode = ParseMode(printSlots.mode, error);
+      if (!mode) return Usage(io, "print-test", error);
+      return RunPrintTestToFile({printOutput, *mode, printSlots.quiet}, io);
+    }
     const std::optional<SendJob> job = SendJobFrom(printSlots, printPort, io, "print-test");
     return job ? RunPrintTest(*job, io) : kExitUsage;
   }

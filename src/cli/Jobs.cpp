@@ -36,20 +36,6 @@ std::string FileName(const std::string& path) {
   return std::string(name.begin(), name.end());
 }
 
-// The system's reason why `path` cannot be opened for reading, for a picture the reader
-// could not open.
-std::string WhyCannotOpen(const std::string& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(PathFromUtf8(path), error);
-  if (error) return error.message();
-  if (std::filesystem::is_directory(status)) return "it is a folder";
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return errno != 0 ? std::strerror(errno) : std::string();
-  std::fclose(file);
-  return {};
-}
-
 // The text DescribeOutcome gives a failed write of `path`.
 std::string DescribeWriteFailure(const std::string& path, FileError error, std::uint64_t size) {
   FileCommandOutcome outcome;
@@ -77,9 +63,7 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
     if (!converted.record) {
       if (allRead) io.err << kReadError << '\n';
       allRead = false;
-      const std::string reason =
-          converted.error == PictureError::kCannotOpen ? WhyCannotOpen(path) : std::string();
-      io.err << DescribePictureError(slot, path, converted.error, reason) << '\n';
+      io.err << DescribePictureError(slot, path, converted.error, converted.systemError) << '\n';
       continue;
     }
     const std::uint8_t* header = converted.record->data();
@@ -119,33 +103,6 @@ int FinishFileCommand(const FileCommandOutcome& outcome, bool quiet, Io& io) {
   return failed ? kExitFailed : kExitOk;
 }
 
-// The port backend of the send, seen from outside: it counts the opens and keeps the
-// error of the last one, so that every failed attempt can be explained.
-class ObservedPortApi final : public PortApi {
- public:
-  explicit ObservedPortApi(PortApi& inner) : inner_(inner) {}
-  PortOpenResult Open(std::string_view deviceName) noexcept override {
-    PortOpenResult result = inner_.Open(deviceName);
-    ++opens_;
-    lastOpenError_ = result.device ? 0 : result.error;
-    lastOpened_ = result.device != nullptr;
-    return result;
-  }
-  std::uint32_t GetTickCount() noexcept override { return inner_.GetTickCount(); }
-  void Sleep(std::uint32_t milliseconds) noexcept override { inner_.Sleep(milliseconds); }
-
-  unsigned opens() const noexcept { return opens_; }
-  bool lastOpened() const noexcept { return lastOpened_; }
-  int lastOpenError() const noexcept { return lastOpenError_; }
-  const PortApi& inner() const noexcept { return inner_; }
-
- private:
-  PortApi& inner_;
-  unsigned opens_ = 0;
-  bool lastOpened_ = false;
-  int lastOpenError_ = 0;
-};
-
 enum class SendKind { kDownload, kPrintTest };
 
 int RunSend(const SendJob& job, SendKind kind, Io& io) {
@@ -154,52 +111,27 @@ int RunSend(const SendJob& job, SendKind kind, Io& io) {
   state.portSettings = PortSettingsFor(job.port, job.serial, job.slots.brixMode);
   if (kind == SendKind::kDownload && !LoadSlots(state, job.slots, io)) return kExitFailed;
 
-  PortTarget target = job.port;
-  if (target.kind == PortKind::kNamed) target.device = DeviceForPortName(target.name);
   std::string unavailable;
-  const std::unique_ptr<PortApi> system = MakePortApiFor(target, unavailable);
-  if (!system) {
+  const std::unique_ptr<PortApi> api = MakePortApiFor(job.port, unavailable);
+  if (!api) {
     io.err << unavailable << '\n';
     return kExitUsage;
   }
-  ObservedPortApi api(*system);
-  auto openReason = [&] {
-    const std::string device = target.kind == PortKind::kTcp ? std::string() : target.device;
-    return DescribeOpenError(target, api.lastOpenError(), ProbeDevice(device),
-                             ResolveErrorOf(api.inner()));
-  };
 
   SendUiOptions options;
   options.progress = io.stderrTerminal && !job.slots.quiet;
   options.ask = !job.retries && io.stdinTerminal;
   options.maxAttempts = options.ask ? 0 : job.retries.value_or(0) + 1;
-
-  // Each "Communication Error" box explains the attempt that has just failed; a box that
-  // follows no new attempt is about the stream that could not be built.
-  unsigned opensExplained = 0;
-  TerminalSendUi* uiPointer = nullptr;
-  auto describeFailure = [&]() -> std::string {
-    const bool newAttempt = api.opens() != opensExplained;
-    opensExplained = api.opens();
-    if (!newAttempt) return "not enough memory to build the stream";
-    if (!api.lastOpened()) return openReason();
-    return DescribePort(target) + " was not ready, or took no data, for 10 seconds; " +
-           std::to_string(uiPointer->progressPos()) + " of " +
-           std::to_string(uiPointer->progressRange()) + " bytes had been sent";
-  };
-  TerminalSendUi ui(io.err, io.in, options, &SteadyMilliseconds, describeFailure);
-  uiPointer = &ui;
+  // Each failed attempt is told as it happens, with its report.
+  TerminalSendUi ui(io.err, io.in, options, &SteadyMilliseconds);
 
   const CommandResult result = kind == SendKind::kDownload
-                                   ? OnDownLoad(state, api, ui, options.maxAttempts)
-                                   : OnPrint(state, api, ui, options.maxAttempts);
-  const std::uint32_t size = result.attempts > 0 ? ui.progressRange() : 0;
+                                   ? OnDownLoad(state, *api, ui, options.maxAttempts)
+                                   : OnPrint(state, *api, ui, options.maxAttempts);
   switch (result.outcome) {
     case CommandOutcome::kSent:
-      if (!job.slots.quiet) {
-        io.err << kCommunicationFinishText << '\n'
-               << DescribeSend(target, result.lastSend, result.lastSend.bytesWritten, {}) << '\n';
-      }
+      if (!job.slots.quiet)
+        io.err << kCommunicationFinishText << '\n' << DescribeSendReport(result.lastSend) << '\n';
       return kExitOk;
     case CommandOutcome::kCancelled:
       io.err << "cancelled; "
@@ -207,17 +139,28 @@ int RunSend(const SendJob& job, SendKind kind, Io& io) {
              << " failed\n";
       return kExitFailed;
     case CommandOutcome::kRetryLimit:
-      io.err << kCommunicationErrorText << '\n';
-      if (result.attempts == 0) {
-        io.err << "not enough memory to build the stream\n";
-      } else {
-        io.err << DescribeSend(target, result.lastSend, size, openReason());
-        if (result.attempts > 1) io.err << " (gave up after " << result.attempts << " attempts)";
-        io.err << '\n';
-      }
+      io.err << kCommunicationErrorText << '\n' << DescribeSendReport(result.lastSend);
+      if (result.attempts > 1) io.err << " (gave up after " << result.attempts << " attempts)";
+      io.err << '\n';
       return kExitFailed;
   }
   return kExitFailed;
+}
+
+// "present (/dev/ttyUSB0, serial), you may open it": what the system says of a device.
+std::string DescribeDevice(const std::string& device, bool serialName) {
+  const DeviceFacts facts = ProbeDevice(device);
+  if (!facts.exists) return "not present";
+  std::string text = "present";
+  std::string what = facts.resolved;
+  if (!facts.kind.empty()) what += (what.empty() ? "" : ", ") + facts.kind;
+  if (!what.empty()) text += " (" + what + ")";
+  if (!facts.checked) return text;
+  if (facts.accessible) return text + ", you may open it";
+  const bool serial = facts.kind.empty() ? serialName : facts.kind == "serial";
+  const std::string usual = serial ? "dialout" : "lp";
+  const std::string group = facts.group.empty() || facts.group == "root" ? usual : facts.group;
+  return text + ", but you may not open it (needs the group " + group + " or a udev rule)";
 }
 
 }  // namespace
@@ -252,10 +195,8 @@ std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> recor
 int RunConvert(const ConvertJob& job, Io& io) {
   NvConversion converted = ConvertPictureFile(PathFromUtf8(job.picture), job.model.widthBytes);
   if (!converted.record) {
-    const std::string reason =
-        converted.error == PictureError::kCannotOpen ? WhyCannotOpen(job.picture) : std::string();
-    std::string details = DescribePictureError(0, job.picture, converted.error, reason);
-    PrintFailure(io, kReadError, details);
+    PrintFailure(io, kReadError,
+                 DescribePictureError(0, job.picture, converted.error, converted.systemError));
     return kExitFailed;
   }
   const ByteBlock& record = *converted.record;
@@ -306,31 +247,52 @@ int RunPrintTest(const SendJob& job, Io& io) {
 }
 
 int RunPorts(Io& io) {
+  const PortMapListing map = ListPortMap();
+  if (!map.path.empty()) {
+    io.out << "Port map: " << map.path
+           << (map.found ? "" : " (not there: each name leads to its default device)") << '\n';
+    for (const std::string& problem : map.problems)
+      io.out << "  left out, " << problem << '\n';
+  }
   io.out << "PORT  DEVICE        STATE\n";
-  auto describe = [](const std::string& device, LineKind line) -> std::string {
-    const DeviceFacts facts = ProbeDevice(device);
-    if (!facts.exists) return "not present";
-    if (!facts.checked) return "present";
-    if (facts.accessible) return "present, you may open it";
-    const std::string usual = line == LineKind::kSerial ? "dialout" : "lp";
-    const std::string group = facts.group.empty() || facts.group == "root" ? usual : facts.group;
-    return "present, but you may not open it (needs the group " + group + " or a udev rule)";
-  };
-  for (std::size_t i = 0; i < kPortNames.size(); ++i) {
-    const std::string name(kPortNames[i]);
-    const std::string device = DeviceForPortName(name);
-    const LineKind line =
-        static_cast<int>(i) < kFirstSerialPort ? LineKind::kParallel : LineKind::kSerial;
-    std::string padded = device;
+  for (std::size_t i = 0; i < map.ports.size(); ++i) {
+    const NamedPort& port = map.ports[i];
+    std::string padded = port.target;
     if (padded.size() < 13) padded.append(13 - padded.size(), ' ');
-    io.out << name << "  " << padded << ' ' << describe(device, line) << '\n';
+    std::string state = IsTcpAddressText(port.target)
+                            ? "network printer"
+                            : DescribeDevice(port.target, static_cast<int>(i) >= kFirstSerialPort);
+    if (port.mapped) {
+      state += "; from the port map";
+      for (const std::string& option : port.options)
+        state += ", " + option;
+    }
+    io.out << port.name << "  " << padded << ' ' << state << '\n';
   }
   const std::vector<std::string> others = FindOtherPortDevices();
   if (!others.empty()) {
-    io.out << "\nOther printer and serial devices (use them with --port PATH):\n";
+    io.out << "\nOther printer and serial devices (use them with --port PATH, or map a name to "
+              "them in the port map):\n";
     for (const std::string& device : others)
-      io.out << "  " << device << "  " << describe(device, GuessLineKind(device)) << '\n';
+      io.out << "  " << device << "  " << DescribeDevice(device, false) << '\n';
   }
+  return kExitOk;
+}
+
+int RunPrintTestToFile(const PrintTestFileJob& job, Io& io) {
+  const std::optional<ByteBlock> stream = BuildNvPrintTestStream(job.brixMode);
+  if (!stream) {
+    PrintFailure(io, kWriteError, "not enough memory to build the stream; nothing was written");
+    return kExitFailed;
+  }
+  if (FileError error = ReplaceFileContents(job.output, stream->bytes())) {
+    PrintFailure(io, kWriteError,
+                 DescribeWriteFailure(job.output, std::move(error), stream->size()));
+    return kExitFailed;
+  }
+  if (!job.quiet)
+    io.err << "Write Finish\nwrote the " << stream->size() << "-byte print-test stream to "
+           << job.output << '\n';
   return kExitOk;
 }
 

@@ -61,6 +61,13 @@ struct SendJob {
   std::optional<unsigned> retries;  // --retries; unset: ask when stdin is a terminal
 };
 
+// print-test -o FILE: the print-test stream saved as a file instead of sent.
+struct PrintTestFileJob {
+  std::string output;
+  std::int32_t brixMode = 1;
+  bool quiet = false;
+};
+
 struct RenderJob {
   std::vector<std::string> inputs;
   std::string output;
@@ -85,6 +92,7 @@ int RunExport(const ExportJob& job, Io& io);
 int RunPatch(const PatchJob& job, Io& io);
 int RunDownload(const SendJob& job, Io& io);
 int RunPrintTest(const SendJob& job, Io& io);
+int RunPrintTestToFile(const PrintTestFileJob& job, Io& io);
 int RunPorts(Io& io);
 int RunRender(const RenderJob& job, Io& io);
 // POSIX systems only; elsewhere it says so and returns kExitUsage.

@@ -22,10 +22,6 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) noexcept {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 // The last part of a path, after a slash (or, as Windows writes them, a backslash).
 std::string_view BaseName(std::string_view path) noexcept {
   const std::size_t slash = path.find_last_of("/\\");
@@ -119,7 +115,6 @@ std::optional<std::uint64_t> ParseByteSize(std::string_view text, std::string& e
 
 LineKind GuessLineKind(std::string_view path) noexcept {
   const std::string_view name = BaseName(path);
-  if (StartsWith(name, "tty")) return LineKind::kSerial;
   // Windows device paths: \\.\COM10
   if (name.size() > 3 && Upper(name.substr(0, 3)) == "COM" && name[3] >= '0' && name[3] <= '9')
     return LineKind::kSerial;
@@ -147,12 +142,9 @@ std::optional<PortTarget> ParsePortTarget(std::string_view text, std::optional<L
   if (named != kPortNames.end()) {
     target.kind = PortKind::kNamed;
     target.name = upper;
-    target.line =
-        named - kPortNames.begin() < kFirstSerialPort ? LineKind::kParallel : LineKind::kSerial;
-    if (forced && *forced != target.line) {
-      error = "--port-type does not apply to " + upper + ": its type follows from its name";
-      return std::nullopt;
-    }
+    target.forced = forced;
+    target.line = forced.value_or(
+        named - kPortNames.begin() < kFirstSerialPort ? LineKind::kParallel : LineKind::kSerial);
     return target;
   }
   if (IsTcpAddressText(text)) {
@@ -173,6 +165,7 @@ std::optional<PortTarget> ParsePortTarget(std::string_view text, std::optional<L
   }
   target.kind = PortKind::kDevicePath;
   target.device = std::string(text);
+  target.forced = forced;
   target.line = forced.value_or(GuessLineKind(text));
   return target;
 }
@@ -222,7 +215,7 @@ PortSettings PortSettingsFor(const PortTarget& target, const PortSettings& seria
     // only gives the set-up.
     settings.port = target.line == LineKind::kSerial ? kFirstSerialPort : 0;
   }
-  settings.parallel = settings.port < kFirstSerialPort ? 1 : 0;
+  settings.parallel = target.line == LineKind::kParallel ? 1 : 0;
   return settings;
 }
 

@@ -50,7 +50,7 @@ std::optional<std::uint64_t> ParseByteSize(std::string_view text, std::string& e
 
 enum class PortKind {
   kNamed,       // "LPT1" to "LPT4", "COM1" to "COM4"
-  kDevicePath,  // any other path: a device, a FIFO or a plain file
+  kDevicePath,  // any other path: a device, a FIFO, a socket
   kTcp,         // "tcp:HOST:PORT"
 };
 
@@ -61,20 +61,22 @@ struct PortTarget {
   PortKind kind = PortKind::kNamed;
   std::string text;    // as the user wrote it
   std::string name;    // kNamed: the upper-case name
-  std::string device;  // kDevicePath: the path; kNamed: filled by the front end's device map
+  std::string device;  // kDevicePath: the path; kNamed: where the port map leads the name
   TcpAddress tcp;      // kTcp
+  std::optional<LineKind> forced;  // --port-type: the set-up, whatever the device is
+  bool ignoreStatus = false;       // --ignore-status: every readiness query answers ready
+  // The set-up as far as it can be told before the port is opened; where the backend can
+  // tell what the device is, that decides when it is opened (unless `forced`).
   LineKind line = LineKind::kParallel;
 };
 
-// The set-up a device path gets when the user does not say: serial for a name beginning
-// with "tty" (/dev/ttyUSB0, /dev/ttyS1, /dev/ttyACM0), parallel for one under /dev/usb/ or
-// beginning with "lp" (/dev/usb/lp0, /dev/lp0), and parallel for anything else (a FIFO, a
-// plain file), whose set-up is the time-outs alone.
+// The set-up a device path gets by its name alone: serial for a Windows port name with a
+// number ("\\.\COM10"), else parallel. On POSIX systems what the device is decides.
 LineKind GuessLineKind(std::string_view path) noexcept;
 
 // Parses --port: a port name in any case, "tcp:HOST:PORT", or a device path. `forced`
-// (from --port-type) overrides the set-up a device path would get; a port name's set-up
-// follows from the name, and a network port always takes the parallel set-up.
+// (from --port-type) overrides the set-up of a name or a path; a network port always
+// takes the parallel set-up.
 std::optional<PortTarget> ParsePortTarget(std::string_view text, std::optional<LineKind> forced,
                                           std::string& error);
 
@@ -92,8 +94,9 @@ struct SerialChoice {
 // dialog does not offer.
 std::optional<PortSettings> SerialSettingsFor(const SerialChoice& choice, std::string& error);
 
-// The PortSettings of a send: the port index and parallel flag that give `target` its
-// set-up, the serial settings of `serial`, and `brixMode`.
+// The PortSettings of a send: the port index of a name (for a path or a network printer
+// the first port of its kind), the parallel flag of the set-up `target.line` says, the
+// serial settings of `serial`, and `brixMode`.
 PortSettings PortSettingsFor(const PortTarget& target, const PortSettings& serial,
                              std::int32_t brixMode) noexcept;
 

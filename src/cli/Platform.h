@@ -22,19 +22,39 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // Whether `stream` (stdin, stderr) is a terminal.
 bool IsTerminal(std::FILE* stream) noexcept;
 
-// The device a port name opens: /dev/lp0 for "LPT1" on POSIX systems, the name itself on
-// Windows.
-std::string DeviceForPortName(std::string_view name);
+// Where the eight names lead: on POSIX systems the user's port map (the defaults, and the
+// map file over them), on Windows the names themselves.
+struct NamedPort {
+  std::string name;                  // "LPT1"
+  std::string target;                // a device path, tcp:HOST:PORT, or the name itself on Windows
+  bool mapped = false;               // the map file says so
+  std::vector<std::string> options;  // the map entry's options: "ignore-status", "serial"
+};
+struct PortMapListing {
+  std::string path;  // the map file; empty where there is none (Windows)
+  bool found = false;
+  std::vector<std::string> problems;  // lines of the file left out, and why
+  std::vector<NamedPort> ports;       // LPT1 to LPT4, COM1 to COM4
+};
+PortMapListing ListPortMap();
 
-// What the system says about a device path, for the port list and for explaining a failed
-// open.
+// Fills what can be told of `target` before it is opened: the device a name leads to,
+// and on POSIX systems the set-up from what the device is (unless --port-type says).
+void ResolvePortTarget(PortTarget& target);
+
+// Why `target` cannot be a printer port at all (a regular file, a folder, a disk): the
+// message for a usage error, refused before anything is opened. Empty when it may be one.
+std::string PortRefusal(const PortTarget& target);
+
+// What the system says about a device path, for the port list.
 struct DeviceFacts {
   bool exists = false;
   bool checked = false;     // whether `accessible` was found out
   bool accessible = false;  // this user may open it for reading and writing
   bool fifo = false;
-  bool terminal = false;  // a character device named like a serial port
-  std::string group;      // the group owning it (POSIX), for the way to get access
+  std::string resolved;  // where its symbolic links lead, when they do
+  std::string kind;      // "serial", "parallel", or empty when the device does not tell
+  std::string group;     // the group owning it (POSIX), for the way to get access
 };
 DeviceFacts ProbeDevice(const std::string& path);
 
@@ -43,13 +63,9 @@ DeviceFacts ProbeDevice(const std::string& path);
 std::vector<std::string> FindOtherPortDevices();
 
 // The port backend that reaches `target`: the system's backend for a port name; for a
-// device path the system's backend opening that path whatever name the transport asks
-// for; for tcp: the network backend. Null, with `unavailable` saying why, when this
-// system has no backend for the target.
+// device path or tcp: a backend opening that whatever name the transport asks for. The
+// target's --port-type and --ignore-status go with it. Null, with `unavailable` saying
+// why, when this system cannot reach the target so.
 std::unique_ptr<PortApi> MakePortApiFor(const PortTarget& target, std::string& unavailable);
-
-// Why the host of the last failed network open could not be resolved, when the backend
-// knows; empty otherwise.
-std::string ResolveErrorOf(const PortApi& api);
 
 }  // namespace quillmark::cli

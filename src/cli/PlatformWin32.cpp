@@ -20,6 +20,7 @@ class RoutedPortApi final : public PortApi {
   PortOpenResult Open(std::string_view) noexcept override { return system_.Open(device_); }
   std::uint32_t GetTickCount() noexcept override { return system_.GetTickCount(); }
   void Sleep(std::uint32_t milliseconds) noexcept override { system_.Sleep(milliseconds); }
+  std::string DescribePort(std::string_view) const override { return device_; }
 
  private:
   Win32PortApi system_;
@@ -60,8 +61,27 @@ bool IsTerminal(std::FILE* stream) noexcept {
   return ::_isatty(::_fileno(stream)) != 0;
 }
 
-std::string DeviceForPortName(std::string_view name) {
-  return std::string(name);
+PortMapListing ListPortMap() {
+  PortMapListing listing;
+  for (std::string_view name : kPortNames)
+    listing.ports.push_back({std::string(name), std::string(name), false, {}});
+  return listing;
+}
+
+void ResolvePortTarget(PortTarget& target) {
+  if (target.kind == PortKind::kNamed) target.device = target.name;
+}
+
+std::string PortRefusal(const PortTarget& target) {
+  if (target.kind != PortKind::kDevicePath) return {};
+  // A device path (\\.\COM10) has no file attributes; a file or a folder has.
+  const DWORD attributes = ::GetFileAttributesA(target.device.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {};
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return target.device + " is a folder, not a printer port";
+  return target.device +
+         " is a regular file, not a printer port: nothing was written. To keep the bytes in a "
+         "file, use export -o FILE or print-test -o FILE";
 }
 
 DeviceFacts ProbeDevice(const std::string& path) {
@@ -84,6 +104,12 @@ std::vector<std::string> FindOtherPortDevices() {
 }
 
 std::unique_ptr<PortApi> MakePortApiFor(const PortTarget& target, std::string& unavailable) {
+  if (target.ignoreStatus) {
+    unavailable =
+        "--ignore-status is not available in the Windows build of quillmark-cli; the port's "
+        "status decides when the printer is ready";
+    return nullptr;
+  }
   switch (target.kind) {
     case PortKind::kNamed:
       return std::make_unique<Win32PortApi>();
@@ -96,10 +122,6 @@ std::unique_ptr<PortApi> MakePortApiFor(const PortTarget& target, std::string& u
       return nullptr;
   }
   return nullptr;
-}
-
-std::string ResolveErrorOf(const PortApi&) {
-  return {};
 }
 
 }  // namespace quillmark::cli

@@ -89,35 +89,32 @@ void ProgressMeter::Draw(std::uint64_t done) {
 }
 
 TerminalSendUi::TerminalSendUi(std::ostream& err, std::istream& in, SendUiOptions options,
-                               ProgressMeter::Clock clock,
-                               std::function<std::string()> describeFailure)
-    : err_(err),
-      in_(in),
-      options_(options),
-      meter_(err, std::move(clock)),
-      describeFailure_(std::move(describeFailure)) {}
+                               ProgressMeter::Clock clock)
+    : err_(err), in_(in), options_(options), meter_(err, std::move(clock)) {}
 
-int TerminalSendUi::MessageBox(const std::string& text, const std::string&, unsigned) {
+int TerminalSendUi::MessageBox(const std::string&, const std::string&, unsigned) {
   meter_.End();
-  if (text != kCommunicationErrorText) return IDOK;  // the closing box: the caller sums up
+  return IDOK;
+}
 
+bool TerminalSendUi::RetryAfterFailedSend(const SendReport& report) {
+  meter_.End();
   ++failures_;
-  err_ << text << '\n' << describeFailure_() << '\n';
+  err_ << kCommunicationErrorText << '\n' << DescribeSendReport(report) << '\n';
   if (options_.ask) {
     err_ << "Retry? [y/N] " << std::flush;
     std::string answer;
     if (!std::getline(in_, answer)) {
       err_ << '\n';
-      return IDCANCEL;
+      return false;
     }
-    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" ? IDRETRY
-                                                                                : IDCANCEL;
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
   }
-  // Without a question the command stops by itself after maxAttempts failures; this box
-  // comes only when another attempt follows.
+  // Without a question the command stops by itself after maxAttempts failures; this is
+  // asked only when another attempt follows.
   err_ << "retrying (attempt " << failures_ + 1 << " of " << options_.maxAttempts << ")\n";
   err_.flush();
-  return IDRETRY;
+  return true;
 }
 
 void TerminalSendUi::SetProgressRange(std::uint32_t upper) {

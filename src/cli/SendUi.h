@@ -57,14 +57,16 @@ struct SendUiOptions {
   unsigned maxAttempts = 1;  // without asking: attempts allowed (retries + 1)
 };
 
-// CommandUi for DownLoad and Print on the terminal. `describeFailure` says, in plain words,
-// why the attempt that has just failed failed; it is printed under "Communication Error".
+// CommandUi for DownLoad and Print on the terminal: after a failed attempt
+// "Communication Error" and, under it, the attempt's report in plain words.
 class TerminalSendUi final : public CommandUi {
  public:
   TerminalSendUi(std::ostream& err, std::istream& in, SendUiOptions options,
-                 ProgressMeter::Clock clock, std::function<std::string()> describeFailure);
+                 ProgressMeter::Clock clock);
 
+  // The closing box: the caller sums up, so it only ends the progress line.
   int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
+  bool RetryAfterFailedSend(const SendReport& report) override;
   std::optional<FileDialogResult> ChooseFile(const FileDialogRequest&) override {
     return std::nullopt;
   }
@@ -82,7 +84,6 @@ class TerminalSendUi final : public CommandUi {
   std::istream& in_;
   SendUiOptions options_;
   ProgressMeter meter_;
-  std::function<std::string()> describeFailure_;
   std::uint32_t range_ = 0;
   std::uint32_t pos_ = 0;
   unsigned failures_ = 0;

@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "port/PortTransport.h"
+
 namespace quillmark {
 
 // Message-box button sets and icons (combined with |).
@@ -56,6 +58,10 @@ class CommandUi {
   virtual ~CommandUi() = default;
   // Shows a modal message box; returns the button pressed (IDOK, IDCANCEL, IDRETRY...).
   virtual int MessageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
+  // A send attempt failed, as `report` says: whether to try again. The window asks with
+  // "Communication Error" (caption "Waring Message", Retry and Cancel, the report in
+  // words as its details); false is Cancel.
+  virtual bool RetryAfterFailedSend(const SendReport& report) = 0;
   // Runs a file dialog; an empty result is Cancel.
   virtual std::optional<FileDialogResult> ChooseFile(const FileDialogRequest& request) = 0;
   // The upper progress bar: its range 0 to `upper`, then positions within it.

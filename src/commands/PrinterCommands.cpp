@@ -18,11 +18,6 @@ class UiProgress final : public SendProgress {
   CommandUi& ui_;
 };
 
-bool UserWantsRetry(CommandUi& ui) {
-  return ui.MessageBox(kCommunicationErrorText, kWarningCaption, kCommunicationErrorType) !=
-         IDCANCEL;
-}
-
 bool LimitReached(unsigned failures, unsigned maxAttempts) {
   return maxAttempts != 0 && failures >= maxAttempts;
 }
@@ -34,11 +29,12 @@ std::optional<ByteBlock> BuildWithRetry(CommandUi& ui, unsigned maxAttempts, Com
                                         Build build) {
   std::optional<ByteBlock> stream = build();
   for (unsigned failures = 1; !stream; ++failures) {
+    result.lastSend.result = SendResult::kNotBuilt;
     if (LimitReached(failures, maxAttempts)) {
       result.outcome = CommandOutcome::kRetryLimit;
       return std::nullopt;
     }
-    if (!UserWantsRetry(ui)) {
+    if (!ui.RetryAfterFailedSend(result.lastSend)) {
       result.outcome = CommandOutcome::kCancelled;
       return std::nullopt;
     }
@@ -76,7 +72,7 @@ CommandResult SendWithRetry(AppState& state, PortApi& api, CommandUi& ui, const 
       result.outcome = CommandOutcome::kRetryLimit;
       return result;
     }
-    if (!UserWantsRetry(ui)) {
+    if (!ui.RetryAfterFailedSend(result.lastSend)) {
       result.outcome = CommandOutcome::kCancelled;
       return result;
     }

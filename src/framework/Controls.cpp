@@ -42,6 +42,14 @@ std::string CWnd::GetWindowText() const {
   return {};
 }
 
+void CWnd::SetToolTipText(const std::string& text) {
+  if (widget_) widget_->setToolTip(ToQt(text));
+}
+
+std::string CWnd::GetToolTipText() const {
+  return widget_ ? FromQt(widget_->toolTip()) : std::string();
+}
+
 bool CWnd::EnableWindow(bool enable) {
   if (!widget_) return false;
   const bool wasDisabled = !widget_->isEnabled();

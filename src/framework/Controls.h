@@ -62,6 +62,9 @@ class CWnd {
   // A button's or a static text's caption, a dialog's title.
   void SetWindowText(const std::string& text);
   std::string GetWindowText() const;
+  // The text shown when the pointer rests on the control; empty shows none.
+  void SetToolTipText(const std::string& text);
+  std::string GetToolTipText() const;
   // Returns whether the control was disabled before the call.
   bool EnableWindow(bool enable);
   bool IsWindowEnabled() const;

@@ -227,7 +227,8 @@ class CDialog : public QDialog {
   // The first checked radio button from firstId to lastId, 0 when none is checked.
   int GetCheckedRadioButton(int firstId, int lastId) const;
   // A message box owned by this dialog (framework/MessageBox.h).
-  int MessageBox(const std::string& text, const std::string& caption = {}, unsigned type = MB_OK);
+  int MessageBox(const std::string& text, const std::string& caption = {}, unsigned type = MB_OK,
+                 const std::string& details = {});
   // Centres the dialog over its owner when that is on the screen, else on the screen.
   void CenterWindow();
   // The system menu; null with revert = true, which restores the menu's own entries.

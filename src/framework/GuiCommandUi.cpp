@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "commands/PrinterCommands.h"
 #include "framework/Dialog.h"
 #include "framework/FileDialog.h"
 
@@ -15,6 +16,11 @@ int ToInt(std::uint32_t value) {
 
 int GuiCommandUi::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
   return owner_.MessageBox(text, caption, type);
+}
+
+bool GuiCommandUi::RetryAfterFailedSend(const SendReport& report) {
+  return owner_.MessageBox(kCommunicationErrorText, kWarningCaption, kCommunicationErrorType,
+                           DescribeSendReport(report)) != IDCANCEL;
 }
 
 std::optional<FileDialogResult> GuiCommandUi::ChooseFile(const FileDialogRequest& request) {

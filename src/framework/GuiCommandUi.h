@@ -17,6 +17,8 @@ class GuiCommandUi final : public CommandUi {
   GuiCommandUi(CDialog& owner, CProgressCtrl progress) : owner_(owner), progress_(progress) {}
 
   int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
+  // "Communication Error" with Retry and Cancel, the report in words as the details.
+  bool RetryAfterFailedSend(const SendReport& report) override;
   std::optional<FileDialogResult> ChooseFile(const FileDialogRequest& request) override;
   // The bar's range, 0 to `upper` (at most INT_MAX); the position is kept within it, and
   // a position beyond the range fills the bar. Each call repaints the bar before it returns, so a

@@ -71,13 +71,15 @@ int EscapeAnswer(const std::vector<ButtonChoice>& choices) {
 
 }  // namespace
 
-int MessageBox(QWidget* owner, const std::string& text, const std::string& caption, unsigned type) {
+int MessageBox(QWidget* owner, const std::string& text, const std::string& caption, unsigned type,
+               const std::string& details) {
   if (owner == nullptr) owner = AfxGetMainWnd();
   QMessageBox box(owner);
   box.setWindowTitle(caption.empty() ? QStringLiteral("Error") : QString::fromStdString(caption));
   box.setTextFormat(Qt::PlainText);
   box.setText(QString::fromStdString(text));
   box.setIcon(IconOf(type));
+  if (!details.empty()) box.setDetailedText(QString::fromStdString(details));
 
   const std::vector<ButtonChoice> choices = ButtonChoices(type);
   std::vector<QPushButton*> buttons;
@@ -93,6 +95,7 @@ int MessageBox(QWidget* owner, const std::string& text, const std::string& capti
     shown.caption = box.windowTitle().toStdString();
     shown.type = type;
     shown.icon = IconTypeOf(box.icon());
+    shown.details = box.detailedText().toStdString();
     // Read back from the box itself: what the user would see.
     for (QAbstractButton* shownButton : box.buttons()) {
       for (std::size_t i = 0; i < buttons.size(); ++i)

@@ -53,6 +53,7 @@ struct ShownMessageBox {
   std::vector<int> buttons;  // the IDs of the buttons the box shows, in order
   int defaultButton = 0;     // the ID of the button Enter presses
   std::string ownerCaption;  // the title of the owner window, empty without owner
+  std::string details;       // the text behind "Show Details...", empty without
 };
 struct ShownFileDialog {
   FileDialogRequest request;

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace quillmark {
@@ -121,6 +122,18 @@ inline constexpr std::uint8_t kParallelNotConnected = 0x20;
 inline constexpr std::uint8_t kParallelBusy = 0x40;
 inline constexpr std::uint8_t kParallelSelected = 0x80;
 
+// What an opened device is, where the backend can tell (POSIX: a terminal is serial, a
+// printer device parallel): the set-up and readiness test it gets whatever the port
+// settings say. kAsSettings leaves the choice to PortSettings::parallel.
+enum class DeviceKind { kAsSettings, kParallel, kSerial };
+
+// How a port's link broke: the system's error, and how many of the bytes written the
+// printer is known to have taken (-1: not known).
+struct LinkError {
+  int error = 0;  // errno, or GetLastError on Windows; 0: the link holds
+  std::int64_t bytesTaken = -1;
+};
+
 // An open printer port, opened exclusively. Destroying it closes the port (CloseHandle).
 // None of the methods throws; their results are reported as the Win32 calls report them.
 class PortDevice {
@@ -153,13 +166,34 @@ class PortDevice {
   // parallel status byte (kParallel*) into out[0]. A query that fails leaves `out` as it
   // was and returns false.
   virtual bool QueryParallelStatus(std::span<std::uint8_t, 16> out) noexcept = 0;
+
+  // The rest has a meaning only where the backend can tell; the defaults say nothing.
+
+  // What the device is (see DeviceKind).
+  virtual DeviceKind Kind() const noexcept { return DeviceKind::kAsSettings; }
+  // The error that broke the link once a write or a readiness query has met one (the
+  // reader of a FIFO gone, a connection closed or reset by the printer, a device
+  // unplugged); error 0 while it holds. A broken link stays broken.
+  virtual LinkError BrokenLink() const noexcept { return {}; }
+  // Closes the port after a send, once what was written has reached the printer as far
+  // as the system can tell; the error met on the way (a printer that closed the
+  // connection before taking everything, a failed close), or error 0. A port destroyed
+  // without this call is closed without waiting or asking.
+  virtual LinkError Close() noexcept { return {}; }
+  // The device's own words for a user told that a send failed: how its link broke ("the
+  // printer closed the connection"), or else its last readiness answer ("it answered the
+  // USB printer status 0x00: not selected, error"); empty when it has nothing to add.
+  virtual std::string DescribeState() const { return {}; }
 };
 
 // The result of an open: the port, or no port and the system's error code (errno on POSIX,
-// GetLastError on Windows) so that a front end can tell the user why.
+// GetLastError on Windows) so that a front end can tell the user why, with the backend's
+// own words where it knows more (the group that may open the device, a host that cannot
+// be found, a path that is no port at all).
 struct PortOpenResult {
   std::unique_ptr<PortDevice> device;
   int error = 0;
+  std::string reason;  // empty: the error says it all
 };
 
 class PortApi {
@@ -177,6 +211,10 @@ class PortApi {
   virtual std::uint32_t GetTickCount() noexcept = 0;
   // Sleep for `milliseconds`.
   virtual void Sleep(std::uint32_t milliseconds) noexcept = 0;
+  // The port `deviceName` reaches, as the user knows it: "LPT1 (/dev/usb/lp0)".
+  virtual std::string DescribePort(std::string_view deviceName) const {
+    return std::string(deviceName);
+  }
 };
 
 }  // namespace quillmark

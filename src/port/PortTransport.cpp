@@ -79,15 +79,28 @@ void ApplySerialSettings(CommState& state, const PortSettings& settings) noexcep
   state.EvtChar = 0;
 }
 
-bool OpenPrinterPort(AppState& state, PortApi& api, int* openError) noexcept {
-  const PortSettings& settings = state.portSettings;
+bool UsesParallelSetUp(const AppState& state) noexcept {
+  switch (state.portHandle ? state.portHandle->Kind() : DeviceKind::kAsSettings) {
+    case DeviceKind::kParallel:
+      return true;
+    case DeviceKind::kSerial:
+      return false;
+    case DeviceKind::kAsSettings:
+      break;
+  }
+  return IsParallel(state.portSettings);
+}
+
+bool OpenPrinterPort(AppState& state, PortApi& api, PortOpenResult* failure) noexcept {
+  PortSettings settings = state.portSettings;
   PortOpenResult opened = api.Open(PortDeviceName(settings.port));
   state.portHandle = std::move(opened.device);
   if (!state.portHandle) {
-    if (openError != nullptr) *openError = opened.error;
+    if (failure != nullptr) *failure = std::move(opened);
     return false;
   }
   PortDevice& device = *state.portHandle;
+  settings.parallel = UsesParallelSetUp(state) ? 1 : 0;
   const CommTimeouts timeouts = PortTimeouts(settings, state.platformId);
 
   if (IsParallel(settings)) {
@@ -113,7 +126,7 @@ bool IsPrinterReady(const AppState& state) noexcept {
   if (!state.portHandle) return false;
   PortDevice& device = *state.portHandle;
 
-  if (!IsParallel(state.portSettings)) {
+  if (!UsesParallelSetUp(state)) {
     std::uint32_t modemStatus = 0;
     return device.GetCommModemStatus(modemStatus) && (modemStatus & kMsDsrOn) != 0;
   }
@@ -136,12 +149,19 @@ bool IsPrinterReady(const AppState& state) noexcept {
 SendReport SendBlock(AppState& state, PortApi& api, const ByteBlock& block,
                      SendProgress* progress) {
   SendReport report;
-  if (!OpenPrinterPort(state, api, &report.openError)) {
+  report.size = block.size();
+  report.port = api.DescribePort(PortDeviceName(state.portSettings.port));
+  report.parallel = IsParallel(state.portSettings);
+  PortOpenResult failure;
+  if (!OpenPrinterPort(state, api, &failure)) {
     report.result = SendResult::kOpenFailed;
+    report.error = failure.error;
+    report.reason = std::move(failure.reason);
     return report;
   }
   PortCloser closer(state);
   PortDevice& device = *state.portHandle;
+  report.parallel = UsesParallelSetUp(state);
 
   const std::uint32_t size = block.size();
   const std::uint8_t* next = block.data();
@@ -156,18 +176,27 @@ SendReport SendBlock(AppState& state, PortApi& api, const ByteBlock& block,
     // Unsigned difference: a wrap of the tick counter within a wait does no harm.
     return static_cast<std::uint32_t>(api.GetTickCount() - waitStart) >= kGiveUpMs;
   };
+  auto fail = [&](SendResult result) {
+    report.result = result;
+    report.bytesWritten = size - remaining;
+    report.reason = device.DescribeState();
+    return report;
+  };
+  auto broken = [&](const LinkError& link) {
+    report.error = link.error;
+    report.bytesTaken = link.bytesTaken;
+    return fail(SendResult::kLinkBroken);
+  };
 
   while (remaining != 0) {
     if (progress != nullptr) progress->SetProgressPos(size - remaining);
     if (!stalled) waitStart = api.GetTickCount();
 
     while (!IsPrinterReady(state)) {
+      // A link that broke is not waited for: it does not come back.
+      if (const LinkError link = device.BrokenLink(); link.error != 0) return broken(link);
       api.Sleep(kPollIntervalMs);
-      if (waitedTooLong()) {
-        report.result = SendResult::kNotReady;
-        report.bytesWritten = size - remaining;
-        return report;
-      }
+      if (waitedTooLong()) return fail(SendResult::kNotReady);
     }
 
     const std::uint32_t asked = std::min(remaining, kMaxPieceBytes);
@@ -175,19 +204,18 @@ SendReport SendBlock(AppState& state, PortApi& api, const ByteBlock& block,
     const std::uint32_t written = std::min(device.WriteFile({next, asked}), asked);
     next += written;
     remaining -= written;
+    if (const LinkError link = device.BrokenLink(); link.error != 0) return broken(link);
 
     stalled = written == 0;
     if (stalled) {
       api.Sleep(kPollIntervalMs);
-      if (waitedTooLong()) {
-        report.result = SendResult::kStalled;
-        report.bytesWritten = size - remaining;
-        return report;
-      }
+      if (waitedTooLong()) return fail(SendResult::kStalled);
     }
   }
 
   if (progress != nullptr) progress->SetProgressPos(size - remaining);
+  // The close may still find that the bytes did not arrive.
+  if (const LinkError link = device.Close(); link.error != 0) return broken(link);
   report.result = SendResult::kSent;
   report.bytesWritten = size;
   return report;

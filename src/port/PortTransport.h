@@ -5,6 +5,7 @@
 // seconds before every piece. Written once over PortApi; the caller chooses the backend.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "app/AppState.h"
@@ -33,15 +34,20 @@ CommTimeouts PortTimeouts(const PortSettings& settings, std::uint32_t platformId
 // characters. Fields this set-up does not name keep their values.
 void ApplySerialSettings(CommState& state, const PortSettings& settings) noexcept;
 
+// Whether the port gets the parallel set-up and readiness test: what the open device is
+// where the backend can tell (PortDevice::Kind), else `parallel` exactly 1.
+bool UsesParallelSetUp(const AppState& state) noexcept;
+
 // Opens the port `state.portSettings` selects through `api` and sets it up: time-outs on
-// every port; on a serial port (`parallel` other than 1) first the queue sizes, the line
+// every port; on a serial port (UsesParallelSetUp false) first the queue sizes, the line
 // settings and, after the time-outs, a purge of both directions. True when the port was
-// opened: it is then in `state.portHandle`. False when the open failed; `*openError` (when
-// given) then holds the system's error code. The set-up calls' results are not examined.
-bool OpenPrinterPort(AppState& state, PortApi& api, int* openError = nullptr) noexcept;
+// opened: it is then in `state.portHandle`. False when the open failed; `*failure` (when
+// given) then holds the system's error and the backend's reason. The set-up calls'
+// results are not examined.
+bool OpenPrinterPort(AppState& state, PortApi& api, PortOpenResult* failure = nullptr) noexcept;
 
 // One readiness test of the open port in `state.portHandle`:
-//   serial (`parallel` other than 1): the modem status can be read and DSR is on;
+//   serial (UsesParallelSetUp false): the modem status can be read and DSR is on;
 //   parallel, platformId 1: the error word AND 0xFF00 is 0, kCePto alone or kCeMode alone;
 //   parallel, platformId 2: the status byte, preset to 0x80 before the query, is 0x80;
 //   parallel, any other platformId: never ready.
@@ -58,17 +64,30 @@ class SendProgress {
 };
 
 enum class SendResult {
-  kSent,        // every byte written
+  kSent,        // every byte written, and the port closed without an error
   kOpenFailed,  // the port could not be opened
   kNotReady,    // the printer stayed not ready for 10 seconds before a piece
   kStalled,     // the port took no byte for 10 seconds while reporting ready
+  kLinkBroken,  // a write, a readiness query or the close met a broken link
+  kNotBuilt,    // no send: the stream could not be built for want of memory
 };
 
+// What became of one send, for the user to be told why it failed.
 struct SendReport {
   SendResult result = SendResult::kOpenFailed;
+  std::uint32_t size = 0;          // the block's size
   std::uint32_t bytesWritten = 0;  // bytes the port accepted before the send ended
-  int openError = 0;               // the system's error code when the open failed
+  int error = 0;                   // kOpenFailed, kLinkBroken: the system's error code
+  std::int64_t bytesTaken = -1;    // kLinkBroken: bytes the printer took, when known
+  bool parallel = true;            // the set-up the port got
+  std::string port;                // the port as the user knows it: "LPT1 (/dev/lp0)"
+  std::string reason;              // the backend's words: why the open failed, the status
 };
+
+// The report in plain words: "sent 124 bytes to LPT1 (/dev/lp0)", or what went wrong, the
+// system's error and the way out where there is one (the group that may open a device, a
+// printer off line or out of paper, a port map entry).
+std::string DescribeSendReport(const SendReport& report);
 
 // Sends `block` to the printer: opens and sets up the port, sets the progress range to
 // 0 .. size, then writes pieces of at most 16 bytes, each after a readiness wait (a test
@@ -78,7 +97,9 @@ struct SendReport {
 // not restart the clock and is followed by a 100 ms pause, so a port that claims to be
 // ready but takes nothing ends the send after 10 seconds too. The progress position is
 // set before every piece to the count written so far and at the end to the size. The port
-// is closed on every way out; `progress` may be null.
+// is closed on every way out; `progress` may be null. A broken link ends the send at once
+// (kLinkBroken), and so does an error met while closing after the last piece: no send is
+// reported as sent that the system knows did not arrive.
 SendReport SendBlock(AppState& state, PortApi& api, const ByteBlock& block, SendProgress* progress);
 
 // SendBlock reduced to 1 (every byte written) or 0 (anything else).

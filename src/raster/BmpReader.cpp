@@ -438,10 +438,12 @@ PictureError BmpPicture::NextRleOp(std::uint64_t offset, RleOp& op) noexcept {
 }
 
 PictureError BmpPicture::IndexRle(std::int32_t rleRows) noexcept {
-  // Walks the whole stream once: every run and move must stay inside the picture, and the
-  // stream must reach its end-of-bitmap mark (or cover every row). On the way, the start
-  // of each row among the top `rleRows` displayed rows is noted, so that a row is later
-  // decoded on its own. Rows are stored bottom-up: stored row s is displayed row H-1-s.
+  // Walks the stream once: every run and move must stay inside the picture, and the stream
+  // must reach its end-of-bitmap mark or cover every row. The walk stops as soon as the
+  // last row has ended: what follows is no part of the picture, however long the file. On
+  // the way, the start of each row among the top `rleRows` displayed rows is noted, so that
+  // a row is later decoded on its own. Rows are stored bottom-up: stored row s is displayed
+  // row H-1-s.
   const std::int32_t indexed = std::clamp(rleRows, 0, height_);
   auto rows = HeapArray<RleRowStart>::Allocate(static_cast<std::size_t>(indexed));
   if (!rows) return PictureError::kOutOfMemory;
@@ -480,6 +482,7 @@ PictureError BmpPicture::IndexRle(std::int32_t rleRows) noexcept {
       case RleOp::kEndOfLine:
         ++stored;
         x = 0;
+        if (stored >= height) return PictureError::kNone;  // every row is there
         noteRowStart(op.next);
         break;
       case RleOp::kEndOfBitmap:

@@ -40,15 +40,26 @@ FileByteSource::~FileByteSource() {
 #ifdef _WIN32
 
 std::optional<FileByteSource> FileByteSource::Open(const std::filesystem::path& path,
-                                                   PictureError& error) noexcept {
+                                                   PictureError& error, int* systemError) noexcept {
   error = PictureError::kCannotOpen;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    error = PictureError::kNotAFile;
+    return std::nullopt;
+  }
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
-  FileByteSource file(handle, 0);
-  LARGE_INTEGER size{};
-  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size) || size.QuadPart < 0)
+  if (handle == INVALID_HANDLE_VALUE) {
+    if (systemError != nullptr) *systemError = static_cast<int>(GetLastError());
     return std::nullopt;
+  }
+  FileByteSource file(handle, 0);
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    error = PictureError::kNotAFile;
+    return std::nullopt;
+  }
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(handle, &size) || size.QuadPart < 0) return std::nullopt;
   file.size_ = static_cast<std::uint64_t>(size.QuadPart);
   error = PictureError::kNone;
   return file;
@@ -82,18 +93,33 @@ void FileByteSource::Close() noexcept {
 #else
 
 std::optional<FileByteSource> FileByteSource::Open(const std::filesystem::path& path,
-                                                   PictureError& error) noexcept {
+                                                   PictureError& error, int* systemError) noexcept {
   error = PictureError::kCannotOpen;
+  auto fail = [&](int errorNumber) {
+    if (systemError != nullptr) *systemError = errorNumber;
+    return std::nullopt;
+  };
+  // Only regular files, told by what the path is before it is opened: the open of a FIFO
+  // waits for a writer, a terminal's reads wait for input, a directory cannot be read, and
+  // none of them has a size to check reads against.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return fail(errno);
+  if (!S_ISREG(info.st_mode)) {
+    error = PictureError::kNotAFile;
+    return std::nullopt;
+  }
+  // Non-blocking, so that a FIFO put in the file's place meanwhile cannot hold the open.
   int fd = -1;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return fail(errno);
   FileByteSource file(fd, 0);
-  struct stat info {};
-  // Only regular files: a directory opens but cannot be read, and a FIFO or device has no
-  // size to check reads against.
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) return std::nullopt;
+  if (::fstat(fd, &info) != 0) return fail(errno);
+  if (!S_ISREG(info.st_mode) || info.st_size < 0) {
+    error = PictureError::kNotAFile;
+    return std::nullopt;
+  }
   file.size_ = static_cast<std::uint64_t>(info.st_size);
   error = PictureError::kNone;
   return file;

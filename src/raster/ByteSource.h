@@ -41,10 +41,12 @@ class MemoryByteSource final : public ByteSource {
 // asked for are ever held in memory.
 class FileByteSource final : public ByteSource {
  public:
-  // Empty optional, with `error` set to kCannotOpen, when the path is not a readable
-  // regular file.
-  static std::optional<FileByteSource> Open(const std::filesystem::path& path,
-                                            PictureError& error) noexcept;
+  // Empty optional, with `error` set, when the path is not a readable regular file:
+  // kNotAFile for a folder, a FIFO or a device, refused by what it is before it is opened
+  // (a FIFO's open would wait for a writer), else kCannotOpen with the system's error in
+  // `*systemError` when given.
+  static std::optional<FileByteSource> Open(const std::filesystem::path& path, PictureError& error,
+                                            int* systemError = nullptr) noexcept;
 
   FileByteSource(FileByteSource&& other) noexcept;
   FileByteSource& operator=(FileByteSource&& other) noexcept;

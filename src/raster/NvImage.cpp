@@ -109,8 +109,9 @@ NvConversion ConvertPixels(PixelSource& source, std::int32_t widthBytes) noexcep
 NvConversion ConvertPictureFile(const std::filesystem::path& path,
                                 std::int32_t widthBytes) noexcept {
   PictureError error = PictureError::kNone;
-  auto file = FileByteSource::Open(path, error);
-  if (!file) return {std::nullopt, error};
+  int systemError = 0;
+  auto file = FileByteSource::Open(path, error, &systemError);
+  if (!file) return {std::nullopt, error, systemError};
   auto picture = BmpPicture::Open(*file, error);
   if (!picture) return {std::nullopt, error};
   return ConvertPixels(*picture, widthBytes);

@@ -34,6 +34,7 @@ std::optional<NvCrop> NvCropFor(std::int32_t width, std::int32_t height,
 struct NvConversion {
   std::optional<ByteBlock> record;
   PictureError error = PictureError::kNone;
+  int systemError = 0;  // kCannotOpen: why the system would not open the file
 };
 
 // Builds the NV image record of `source` cropped for `widthBytes`: the header xL xH yL yH,

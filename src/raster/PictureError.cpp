@@ -1,5 +1,7 @@
 #include "raster/PictureError.h"
 
+#include <system_error>
+
 namespace quillmark {
 
 const char* PictureErrorText(PictureError error) noexcept {
@@ -8,6 +10,8 @@ const char* PictureErrorText(PictureError error) noexcept {
       return "no error";
     case PictureError::kCannotOpen:
       return "the file cannot be opened";
+    case PictureError::kNotAFile:
+      return "not a file but a folder, a FIFO or a device; pictures are read from files only";
     case PictureError::kReadFailed:
       return "the file cannot be read";
     case PictureError::kNotBmp:
@@ -40,6 +44,12 @@ const char* PictureErrorText(PictureError error) noexcept {
       return "the picture cannot be decoded";
   }
   return "unknown error";
+}
+
+std::string DescribePictureFailure(PictureError error, int systemError) {
+  if (error == PictureError::kCannotOpen && systemError != 0)
+    return std::system_category().message(systemError);
+  return PictureErrorText(error);
 }
 
 }  // namespace quillmark

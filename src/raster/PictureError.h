@@ -1,11 +1,14 @@
 #pragma once
 
+#include <string>
+
 namespace quillmark {
 
 // Why a picture gave no NV image. kNone means success.
 enum class PictureError {
   kNone,
-  kCannotOpen,              // missing, unreadable or not a regular file
+  kCannotOpen,              // missing or unreadable: the system's error says why
+  kNotAFile,                // not a regular file: a folder, a FIFO, a device
   kReadFailed,              // an input/output error while reading
   kNotBmp,                  // no "BM" signature (or too short to hold one)
   kTruncated,               // the file ends inside the headers, palette or pixel data
@@ -25,5 +28,9 @@ enum class PictureError {
 
 // A short English description, for the command line and logs.
 const char* PictureErrorText(PictureError error) noexcept;
+
+// Why a picture gave no image, in plain words: PictureErrorText, or for a file that could
+// not be opened the system's reason (`systemError`: errno, or GetLastError on Windows).
+std::string DescribePictureFailure(PictureError error, int systemError);
 
 }  // namespace quillmark

@@ -58,6 +58,9 @@ TEST_F(CliTest, ExportIsTheCoreStreamOfTheSamePictures) {
               DefinitionStream(c.widthBytes, c.brixMode, c.pictures))
         << ::testing::PrintToString(args);
   }
+  // print-test keeps its stream in a file the same way.
+  ASSERT_EQ(RunCli({"print-test", "-o", dir.File("sheet.bin"), "--mode", "plain"}).status, 0);
+  EXPECT_EQ(ReadBytes(dir.File("sheet.bin")), ToBytes(BuildNvPrintTestStream(0)));
 }
 
 TEST_F(CliTest, PatchWritesHeaderAndStreamAndKeepsTheRest) {
@@ -99,11 +102,12 @@ TEST_F(CliTest, UsageErrorsEndWithStatus2AndTouchNothing) {
         "--slot 3=", "--slot 1=a.bmp --slot 1=a.bmp", "--mode brix", "stray"}},
       {"download",
        {"--retries -1", "--retries many", "--baud 300", "--data-bits 6", "--parity mark",
-        "--stop-bits 3", "--port LPT1 --port-type serial", "--port tcp:h:9100 --port-type serial"}},
+        "--stop-bits 3", "--port tcp:h:9100 --port-type serial", "--port IMAGE",
+        "--port /"}},  // a file and a folder are no ports
       {"download --port",
        {"tcp:h", "tcp:h:65536", "tcp:h:", "tcp:h:91x", "tcp::9100", "tcp:::1:9100", "tcp:[::1]9100",
         "tcp:127.0.0.1:0"}},
-      {"print-test", {"--port-type usb --port /dev/x", "--slot 1=a.bmp"}},
+      {"print-test", {"--port-type usb --port /dev/x", "--slot 1=a.bmp", "-o OUT --port LPT1"}},
       {"patch IMAGE --slot 1=a.bmp", {"", "--service-code qxv", "--service-code QXV0"}},
       {"render", {"-o OUT", "IMAGE -o OUT --model none"}},
       {"virtual-printer -o OUT",
@@ -137,6 +141,8 @@ TEST_F(CliTest, AFailedJobEndsWith1SaysWhyAndWritesNothing) {
   const std::string fifo = dir.File("printer.fifo");
   ASSERT_TRUE(MakeFifo(fifo));
   FifoReader printer(fifo);
+  const std::string fifoPicture = dir.File("picture.fifo");  // no writer: an open would wait
+  ASSERT_TRUE(MakeFifo(fifoPicture));
 
   // Slot 1 is readable; every picture that is not is named with its slot.
   const Args slots = {"--slot", "1=" + stripes, "--slot", "2=" + notBmp, "--slot", "7=" + missing};
@@ -153,6 +159,7 @@ TEST_F(CliTest, AFailedJobEndsWith1SaysWhyAndWritesNothing) {
       {{"patch", image, "--service-code", "QXV"}, "Read Error", slotErrors},
       {{"download", "--port", fifo}, "Read Error", slotErrors},
       {{"convert", notBmp, "-o", dir.File("out.rec")}, "Read Error", notBmp + ": not a BMP"},
+      {{"convert", fifoPicture, "-o", dir.File("out.rec")}, "Read Error", "a FIFO"},
       {{"render", missing, "-o", dir.File("out.png")}, "Read Error", missing},
       {{"patch", store, "--service-code", "QXV"}, "Read Error", store},
       {{"virtual-printer", "--fifo", dir.File("vp"), "-o", dir.File("x"), "--nv-store", store},
@@ -187,18 +194,34 @@ TEST(CliHelp, EveryCommandHasHelpWithExamplesAndAManPageSection) {
   }
 }
 
-TEST(CliPorts, ListsTheEightNamesWithTheirDevices) {
+// The eight names with where the port map leads them: the defaults, and the user's map
+// file over them, each entry marked, a symbolic link followed, a bad line said why.
+TEST_F(CliTest, PortsListsTheEightNamesWhereTheMapLeadsThem) {
+  PseudoTerminal terminal;
+  ASSERT_TRUE(terminal.ok());
+  const std::string stable = dir.File("usb-Quill-port0");
+  std::filesystem::create_symlink(terminal.slavePath(), stable);
+  std::filesystem::create_directories(dir.File("config/quillmark"));
+  std::ofstream(dir.File("config/quillmark/ports.conf"))
+      << "LPT3 = tcp:192.168.1.50:9100\nCOM2 = " << stable << " ignore-status\nCOM5 = /dev/x\n";
   const CliResult run = RunCli({"ports"});
   ASSERT_EQ(run.status, 0) << run.err;
-  for (const std::string entry :
-       {"LPT1  /dev/lp0", "LPT2  /dev/lp1", "LPT3  /dev/lp2", "LPT4  /dev/lp3", "COM1  /dev/ttyS0",
-        "COM2  /dev/ttyS1", "COM3  /dev/ttyS2", "COM4  /dev/ttyS3"}) {
+  EXPECT_NE(run.out.find("Port map: " + dir.File("config/quillmark/ports.conf") +
+                         "\n  left out, line 3: unknown port COM5"),
+            std::string::npos)
+      << run.out;
+  // COM1 is as it was; the defaults themselves are the port map's unit test's.
+  const std::string com1 = !std::filesystem::exists("/dev/ttyS0")     ? "not present"
+                           : ::access("/dev/ttyS0", R_OK | W_OK) == 0 ? ", you may open it"
+                                                                      : "you may not open it";
+  const std::vector<std::pair<std::string, std::string>> lines = {
+      {"LPT3  tcp:192.168.1.50:9100", "network printer; from the port map"},
+      {"COM1  /dev/ttyS0", com1},
+      {"COM2  " + stable, "present (" + terminal.slavePath() +
+                              ", serial), you may open it; from the port map, ignore-status"}};
+  for (const auto& [entry, state] : lines) {
     const std::size_t at = run.out.find("\n" + entry);
     ASSERT_NE(at, std::string::npos) << run.out;
-    const std::string device = entry.substr(6);
-    const std::string state = !std::filesystem::exists(device)             ? "not present"
-                              : ::access(device.c_str(), R_OK | W_OK) == 0 ? ", you may open it"
-                                                                           : "you may not open it";
     EXPECT_NE(run.out.substr(at, run.out.find('\n', at + 1) - at).find(state), std::string::npos)
         << run.out;
   }

@@ -1,11 +1,15 @@
 // download and print-test end to end, through a FIFO, a loopback TCP port and
-// pseudo-terminals: what arrives, what a failure says, retries, progress, the serial set-up.
+// pseudo-terminals: what arrives, what a failure says (links that break among them),
+// retries, progress, the serial set-up.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "CliTestSupport.h"
 #include "support/LoopbackTcp.h"
@@ -141,44 +145,116 @@ TEST_F(CliTest, ProgressIsShownOnATerminalThrottled) {
   EXPECT_LT(Count(shown, "\rsending"), size / 16 / 100) << size;
 }
 
-TEST_F(CliTest, ASerialPortIsSetUpAndItsMissingReadySignalEndsInACommunicationError) {
-  // A pseudo-terminal behind a tty* name, which takes the serial set-up. It has no modem
-  // lines, so DSR never reports ready and the send gives up after 10 seconds.
+// A serial printer by its stable udev name: the serial set-up, from what the device is (the
+// status ignored: a pseudo-terminal has no modem lines), or the parallel one asked for. A
+// pseudo-terminal starts cooked, with flow control, turning each 0A into 0D 0A; whichever
+// set-up, the printer receives exactly the stream.
+TEST_F(CliTest, APseudoTerminalByAStableNameReceivesExactlyTheStream) {
   PseudoTerminal terminal;
   ASSERT_TRUE(terminal.ok());
-  const std::string port = dir.File("ttyQM0");
+  const std::string port = dir.File("usb-Quill_Printer_0001-if00-port0");
   std::filesystem::create_symlink(terminal.slavePath(), port);
-  termios before{};
-  ASSERT_EQ(::tcgetattr(terminal.master(), &before), 0);
-  before.c_iflag |= IXON;  // flow control the set-up must switch off
-  before.c_cflag |= CRTSCTS;
-  ::tcsetattr(terminal.master(), TCSANOW, &before);
+  const Bytes stream = ToBytes(BuildNvPrintTestStream(1));
+  struct Case {
+    Args setUp;
+    speed_t speed;
+    bool twoStops;
+  };
+  const Case cases[] = {{{"--baud", "2400", "--stop-bits", "2", "--parity", "even", "--data-bits",
+                          "7", "--ignore-status"},
+                         B2400,
+                         true},
+                        {{"--port-type", "parallel", "--baud", "2400"}, B4800, false}};
+  for (const Case& c : cases) {
+    termios before{};
+    ASSERT_EQ(::tcgetattr(terminal.master(), &before), 0);
+    before.c_iflag |= IXON | ICRNL;
+    before.c_oflag |= OPOST | ONLCR;
+    before.c_lflag |= ICANON | ECHO;
+    before.c_cflag |= CRTSCTS;
+    before.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+    ::cfsetospeed(&before, B4800);
+    ASSERT_EQ(::tcsetattr(terminal.master(), TCSANOW, &before), 0);
 
-  const CliResult run =
-      RunOnATerminal({"print-test", "--port", port, "--baud", "2400", "--stop-bits", "2",
-                      "--parity", "even", "--data-bits", "7"});
-  EXPECT_EQ(run.status, 1);
-  // On a new line after the progress (the terminal shows "\n" as "\r\n").
-  EXPECT_NE(run.err.find(" (0%)\r\nCommunication Error\r\n"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("did not report ready (DSR on) for 10 seconds"), std::string::npos)
-      << run.err;
-  EXPECT_NE(run.err.find("0 of 162 bytes had been sent"), std::string::npos) << run.err;
+    const CliResult run = RunCli(Args{"print-test", "--port", port} + c.setUp);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(terminal.Read(stream.size() + 1, 500), stream);
 
-  // Linux keeps a pseudo-terminal at 8 data bits without parity whatever is asked.
-  termios after{};
-  ASSERT_EQ(::tcgetattr(terminal.master(), &after), 0);
-  EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B2400));
-  EXPECT_NE(after.c_cflag & CSTOPB, 0u);
-  EXPECT_NE(after.c_cflag & CLOCAL, 0u);
-  EXPECT_EQ(after.c_cflag & CRTSCTS, 0u);
-  EXPECT_EQ(after.c_iflag & (IXON | IXOFF), 0u);
-  EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), 0u);
-  EXPECT_EQ(after.c_oflag & OPOST, 0u);
+    // Linux keeps a pseudo-terminal at 8 data bits without parity whatever is asked.
+    termios after{};
+    ASSERT_EQ(::tcgetattr(terminal.master(), &after), 0);
+    EXPECT_EQ(::cfgetospeed(&after), c.speed);
+    EXPECT_EQ((after.c_cflag & CSTOPB) != 0, c.twoStops);
+    EXPECT_NE(after.c_cflag & CLOCAL, 0u);
+    EXPECT_EQ(after.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(after.c_oflag & OPOST, 0u);
+  }
+}
+
+// A printer that closes the connection half way, one that resets it, a FIFO whose reader
+// leaves: each a failed attempt saying so, never a success, however the race between the
+// writes and the printer's close falls out (tried a few times).
+TEST_F(CliTest, ALinkThatBreaksIsACommunicationErrorNeverASuccess) {
+  const std::string fifo = dir.File("printer.fifo");
+  ASSERT_TRUE(MakeFifo(fifo));
+  // Reads 48 bytes of what arrives on `fd`, then closes it (resetting a connection when
+  // `reset`).
+  auto readSomeAndLeave = [](int fd, bool reset) {
+    std::uint8_t taken[48];
+    for (std::size_t got = 0; got < sizeof taken;) {
+      pollfd watch{fd, POLLIN, 0};
+      if (::poll(&watch, 1, 10000) <= 0) break;
+      const ssize_t n = ::read(fd, taken + got, sizeof taken - got);
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    const linger now{1, 0};
+    if (reset) ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    ::close(fd);
+  };
+  for (int round = 0; round < 3; ++round) {
+    for (const auto& [kind, says] : std::vector<std::pair<std::string, std::string>>{
+             {"close", "the connection"},
+             {"reset", "broke off the connection"},
+             {"fifo", "its reader went away after 48 of 162 bytes (Broken pipe)"}}) {
+      SCOPED_TRACE(kind);
+      LoopbackListener printer;
+      std::string port = "tcp:127.0.0.1:" + std::to_string(printer.port());
+      std::thread peer;
+      if (kind == "fifo") {
+        port = fifo;
+        const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        peer = std::thread(readSomeAndLeave, reader, false);
+      } else {
+        peer = std::thread([&printer, &readSomeAndLeave, reset = kind == "reset"] {
+          readSomeAndLeave(printer.Accept(), reset);
+        });
+      }
+      const CliResult run = round == 0
+                                ? RunOnATerminal({"print-test", "--port", port, "--retries", "0"})
+                                : RunCli({"print-test", "--port", port, "--retries", "0"});
+      peer.join();
+      EXPECT_EQ(run.status, 1) << run.err;
+      EXPECT_EQ(run.err.find("Communication Finish"), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find("Communication Error" + std::string(round == 0 ? "\r\n" : "\n") +
+                             port + ": "),
+                std::string::npos)
+          << run.err;
+      EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+      // On a terminal the message starts on a line of its own after the progress.
+      if (round == 0) {
+        EXPECT_EQ(run.err.rfind("\rsending 0 of 162 bytes (0%)", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find("\r\nCommunication Error\r\n"), std::string::npos) << run.err;
+      }
+    }
+  }
 }
 
 TEST_F(CliTest, APermissionDeniedSaysHowToGetAccess) {
-  // Devices nobody may open. Root opens anything, so as root the tool runs as the user
-  // nobody; the devices, root's, then call for the usual group of their kind.
+  // Devices nobody may open: a FIFO, and a pseudo-terminal by a serial port's name. Root
+  // opens anything, so as root the tool runs as the user nobody; root's devices then call
+  // for a udev rule.
   CliOptions options;
   const bool root = ::geteuid() == 0;
   if (root) {
@@ -186,19 +262,22 @@ TEST_F(CliTest, APermissionDeniedSaysHowToGetAccess) {
     options.wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
   }
   ASSERT_EQ(::chmod(dir.File("").c_str(), 0755), 0);
-  for (const auto& [name, group] :
-       std::vector<std::pair<std::string, std::string>>{{"lp9", "lp"}, {"ttyQM9", "dialout"}}) {
-    const std::string device = dir.File(name);
-    WriteBytes(device, {});
+  PseudoTerminal terminal;
+  ASSERT_TRUE(terminal.ok());
+  const std::string fifo = dir.File("lp9");
+  ASSERT_TRUE(MakeFifo(fifo));
+  const std::string serial = dir.File("ttyQM9");
+  std::filesystem::create_symlink(terminal.slavePath(), serial);
+  for (const std::string& device : {fifo, serial}) {
     ASSERT_EQ(::chmod(device.c_str(), 0), 0);
+    FifoReader reader(fifo);  // so that only the permission stands in the way
     const CliResult run = RunCli({"download", "--port", device}, options);
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(
         run.err.rfind("Communication Error\ncannot open " + device + ": Permission denied", 0), 0u)
         << run.err;
+    EXPECT_NE(run.err.find("usermod -aG "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("udev rule"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(root ? "usermod -aG " + group + " " : "usermod -aG "), std::string::npos)
-        << run.err;
   }
 }
 

@@ -153,6 +153,8 @@ class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.ok());
+    // The tool reads the port map of the folder the test gives it, never the user's.
+    ::setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
     WritePicture(stripes, Stripes());
     WritePicture(wide, WideTriangle());
     WritePicture(checker, Checker());

@@ -44,11 +44,18 @@ class ScriptedUi final : public CommandUi {
   std::vector<Box> boxes;
   std::vector<std::uint32_t> ranges;
 
+  std::vector<SendReport> reports;  // what each failed send reported
+
   int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
     boxes.push_back({text, caption, type});
     const int answer = answers.empty() ? IDOK : answers.front();
     if (!answers.empty()) answers.pop_front();
     return answer;
+  }
+  // Asked as the window asks: "Communication Error" with Retry and Cancel.
+  bool RetryAfterFailedSend(const SendReport& report) override {
+    reports.push_back(report);
+    return MessageBox("Communication Error", "Waring Message", 0x35) != IDCANCEL;
   }
   std::optional<FileDialogResult> ChooseFile(const FileDialogRequest&) override {
     if (files.empty() || !files.front()) return std::nullopt;

@@ -8,10 +8,14 @@
 
 #include "GuiTest.h"
 #include "commands/FileCommands.h"
+#include "dialogs/PortSettingDlg.h"
+#include "dialogs/PrinterModels.h"
 #include "port/posix/PosixPortApi.h"
 #include "raster/BmpTestFiles.h"
 #include "streams/Streams.h"
+#include "support/LoopbackTcp.h"
 #include "support/TestDevices.h"
+#include "virtualprinter/VirtualPrinter.h"
 
 namespace quillmark {
 namespace {
@@ -52,6 +56,8 @@ TEST_F(Slots, TickConvertsClearReleasesAndFailuresLeaveEmpty) {
   const std::string logo = WriteBmp(dir, "R&D logo.bmp", 600, 100);
   const std::string longName = WriteBmp(dir, "abcdefghijklmnopqrstuvwxyz.bmp", 8, 8);
   const std::string broken = dir.Write("broken.bmp", {'B', 'M', 1, 2, 3}).string();
+  const std::string fifo = (dir.path() / "picture.fifo").string();  // nobody writes it
+  ASSERT_TRUE(testing::MakeFifo(fifo));
   // Other formats are laid over white: opaque black, transparent black, half-transparent
   // black (grey 127.5: light), and opaque dark red.
   QImage png(4, 1, QImage::Format_ARGB32);
@@ -62,8 +68,14 @@ TEST_F(Slots, TickConvertsClearReleasesAndFailuresLeaveEmpty) {
   const std::string mark = (dir.path() / "mark.png").string();
   ASSERT_TRUE(png.save(QString::fromStdString(mark)));
   RunMainWindow([&](CQuillmarkDlg& dialog) {
-    for (const std::string& file : {std::string(), broken}) {  // Cancel, then no picture
+    // Cancel, then files that give no picture, refused at once; the box's tip says why.
+    const std::pair<std::string, std::string> failures[] = {
+        {"", ""},
+        {broken, "broken.bmp: the file is truncated"},
+        {fifo, "picture.fifo: not a file but a folder, a FIFO or a device"}};
+    for (const auto& [file, tip] : failures) {
       Tick(dialog, 2, file);
+      EXPECT_EQ(Box(dialog, 2).GetToolTipText().substr(0, tip.size()), tip);
       EXPECT_EQ(Box(dialog, 2).GetCheck(), BST_UNCHECKED);
       EXPECT_EQ(Box(dialog, 2).GetWindowText(), "Bitmap2  : ");
       EXPECT_EQ(dialog.appState.Slot(2), nullptr);
@@ -87,7 +99,7 @@ TEST_F(Slots, TickConvertsClearReleasesAndFailuresLeaveEmpty) {
     EXPECT_EQ(dialog.appState.Slot(3), nullptr);
     EXPECT_EQ(Bar(dialog.memoryGauge), std::make_pair(256, 0));
   });
-  EXPECT_EQ(testhook::TakeShownFileDialogs().size(), 5u);
+  EXPECT_EQ(testhook::TakeShownFileDialogs().size(), 6u);
   EXPECT_TRUE(testhook::TakeShownMessageBoxes().empty());  // failures show no message
 }
 
@@ -174,6 +186,14 @@ TEST_F(Commands, FileAndPatchWriteFilesAndAMissingPortOffersRetryUntilCancel) {
     EXPECT_EQ(std::make_pair(boxes[i].text, boxes[i].type), expected[i]);
     EXPECT_EQ(boxes[i].ownerCaption, "Quillmark") << i;
   }
+  // Why the port could not be opened is one click away: the device, the system's words,
+  // the way out.
+  EXPECT_EQ(boxes[2].details.rfind("cannot open LPT1 (" + (dir.path() / "absent").string() +
+                                       "): No such file or directory. quillmark-cli ports",
+                                   0),
+            0u)
+      << boxes[2].details;
+  EXPECT_NE(boxes[2].details.find("port map file"), std::string::npos);
   EXPECT_EQ(ReadFile(dir.path() / "logo.BIN"), stream);
   Bytes patched(PatchedImageHeader.begin(), PatchedImageHeader.end());
   patched.insert(patched.end(), stream.begin(), stream.end());
@@ -205,6 +225,45 @@ TEST_F(Commands, DownLoadAndPrintSendTheirStreamsThroughThePort) {
     }
   };
   RunMainWindow(job, ChooseModel(IDC_MODEL_LAST));
+}
+
+// A network printer the port map file gives the name COM3: the window, started with the
+// map, downloads through it into a virtual printer, which stores the slot's picture.
+TEST_F(Commands, DownLoadReachesTheNetworkPrinterAPortMapEntryNames) {
+  TempDir dir;
+  testing::LoopbackReceiver printer;
+  ASSERT_TRUE(printer.ok());
+  const std::filesystem::path config = dir.path() / "config";
+  std::filesystem::create_directories(config / "quillmark");
+  std::ofstream(config / "quillmark" / "ports.conf")
+      << "COM3 = tcp:127.0.0.1:" << printer.port() << "\n";
+  const QByteArray userConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", config.string().c_str());
+  const std::string picture = WriteBmp(dir, "p.bmp", 64, 16, [](auto c) { return c % 3 == 0; });
+  Bytes record;
+  RunMainWindow([&](CQuillmarkDlg& dialog) {
+    Tick(dialog, 2, picture);
+    record.assign(dialog.appState.Slot(2)->bytes().begin(), dialog.appState.Slot(2)->bytes().end());
+    testhook::QueueDialogAction<CPortSettingDlg>(IDD_PORT_SETTING, [](CPortSettingDlg& port) {
+      port.portCombo.SetCurSel(6);  // COM3
+      Click(port, IDOK);
+    });
+    Click(dialog, IDC_PORT);
+    testhook::QueueMessageBoxAnswer(IDOK);
+    Click(dialog, IDC_DOWNLOAD);
+  });
+  qputenv("XDG_CONFIG_HOME", userConfig);
+  const auto boxes = testhook::TakeShownMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Communication Finish");
+
+  VirtualPrinter virtualPrinter(VirtualPrinterConfigFor(*PrinterModelByCode("A2")));
+  virtualPrinter.Feed(printer.Finish());
+  virtualPrinter.EndJob();
+  const std::optional<NvImageView> stored = virtualPrinter.nvMemory().Image(2);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(Bytes(stored->raster.begin(), stored->raster.end()),
+            Bytes(record.begin() + 4, record.end()));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include "framework/TestHook.h"
 
@@ -11,6 +12,9 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   // Test discovery runs this program without ctest's environment.
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The window reads the port map of an empty folder of its own, never the user's.
+  const QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
   QApplication application(argc, argv);
   quillmark::testhook::Enable();
   quillmark::testhook::SetFailureHandler(

@@ -74,7 +74,7 @@ TEST(OpenPrinterPort, OpensAndSetsUpByPortKindAndPlatform) {
   state.portSettings = {0, 1, 5, 3, 1, 0, 0};
   const SendReport report = SendBlock(state, port, Pattern(40), &progress);
   EXPECT_EQ(report.result, SendResult::kOpenFailed);
-  EXPECT_EQ(report.openError, 13);
+  EXPECT_EQ(report.error, 13);
   EXPECT_EQ(port.calls, Calls{"Open COM2"});
   EXPECT_TRUE(progress.ranges.empty() && progress.positions.empty());
 }
@@ -226,6 +226,34 @@ TEST(SendToPrinter, APortThatTakesNothingEndsTheSendAfterTenSeconds) {
     EXPECT_EQ(report.bytesWritten, 0u);
     EXPECT_EQ(port.Count("WriteFile 16"), c.writes);
     EXPECT_EQ(port.calls.back(), "Close");
+  }
+}
+
+// A link that breaks is not waited for; an error the close finds fails the send too.
+TEST(SendToPrinter, ABrokenLinkEndsTheSendAtOnceAndAFailedCloseFailsIt) {
+  struct Case {
+    std::optional<std::size_t> breaksAfter;
+    LinkError close;
+    SendResult result;
+    std::uint32_t written;
+    int error;
+  };
+  const Case cases[] = {{32, {}, SendResult::kLinkBroken, 32, ECONNRESET},
+                        {{}, {EPIPE, 20}, SendResult::kLinkBroken, 40, EPIPE},
+                        {{}, {}, SendResult::kSent, 40, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    ScriptedPort port;
+    port.breaksAfter = c.breaksAfter;
+    port.closeResult = c.close;
+    AppState state(kPlatformWin32Nt);
+    const SendReport report = SendBlock(state, port, Pattern(40), nullptr);
+    EXPECT_EQ(report.result, c.result);
+    EXPECT_EQ(std::tuple(report.bytesWritten, report.error, report.bytesTaken),
+              std::tuple(c.written, c.error, c.close.bytesTaken));
+    EXPECT_EQ(port.received.size(), c.written);
+    EXPECT_EQ(port.Count("Sleep 100"), 0u);
+    EXPECT_EQ(port.Count("Close"), 1u);
   }
 }
 

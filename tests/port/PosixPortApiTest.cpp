@@ -1,7 +1,8 @@
-// The POSIX backends on real devices: a pseudo-terminal for serial writes, FIFOs, plain
-// files and missing paths for opens and failures, and a loopback TCP connection for the
-// network port's readiness. Full sends through FIFOs, TCP and a serial set-up on a
-// pseudo-terminal are checked end to end by the command-line and GUI tests.
+// The POSIX backends on real devices: pseudo-terminals for serial and parallel set-ups,
+// FIFOs, files, folders and disks for opens and refusals, and a loopback TCP connection for
+// the network port's readiness; the port map's file. Full sends through FIFOs, TCP and
+// pseudo-terminals, and links that break, are checked end to end by the command-line and
+// GUI tests.
 
 #include "port/posix/PosixPortApi.h"
 #include "port/posix/TcpPortApi.h"
@@ -15,7 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -38,8 +41,8 @@ using testing::PseudoTerminal;
 using testing::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
-PosixPortApi ApiWith(const std::string& name, const std::string& path) {
-  return PosixPortApi(PosixPortApi::DeviceMap{{name, path}});
+PosixPortApi ApiWith(const std::string& name, PortRoute route) {
+  return PosixPortApi(PortMap{{name, std::move(route)}});
 }
 
 bool SigpipeBlocked() {
@@ -48,28 +51,46 @@ bool SigpipeBlocked() {
   return sigismember(&current, SIGPIPE) == 1;
 }
 
-TEST(PosixPortApi, OpensOnlyOnceAtATimeAndSaysWhyAnOpenFailed) {
+// The first block device of this machine (a disk), for a refusal that never opens it.
+std::string SomeBlockDevice() {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev", error))
+    if (entry.is_block_file(error)) return entry.path().string();
+  return {};
+}
+
+TEST(PosixPortApi, OpensOnlyPortsOnlyOnceAtATimeAndSaysWhyAnOpenFailed) {
   TempDir dir;
   ASSERT_TRUE(dir.ok());
   ASSERT_TRUE(testing::MakeFifo(dir.File("fifo")));
-  // "" leaves LPT1 unmapped; a FIFO nobody reads fails at once instead of hanging.
-  const std::pair<std::string, int> failures[] = {{"", ENOENT},
-                                                  {dir.File("missing"), ENOENT},
-                                                  {dir.File("fifo"), ENXIO},
-                                                  {dir.File(""), EISDIR}};
-  for (const auto& [path, error] : failures) {
+  const Bytes picture = {'B', 'M', 0x0A, 0x0D, 0};
+  std::ofstream(dir.File("victim.bmp"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(picture.data()), 5);
+  // "" leaves LPT1 unmapped; a FIFO nobody reads fails at once instead of hanging. A file,
+  // a folder and a disk are no ports: refused by what they are, before they are opened.
+  std::vector<std::tuple<std::string, int, std::string>> failures = {
+      {"", ENOENT, "there is no port LPT1"},
+      {dir.File("missing"), ENOENT, "No such file or directory. quillmark-cli ports lists"},
+      {dir.File("fifo"), ENXIO, "nobody is reading this FIFO"},
+      {dir.File(""), EINVAL, "is a folder, not a printer port"},
+      {dir.File("victim.bmp"), EINVAL, "is a regular file, not a printer port"},
+      {SomeBlockDevice(), EINVAL, "is a block device (a disk), not a printer port"}};
+  if (std::get<0>(failures.back()).empty()) failures.pop_back();  // no disk here
+  for (const auto& [path, error, reason] : failures) {
     PosixPortApi api = ApiWith(path.empty() ? "COM1" : "LPT1", path);
     const PortOpenResult opened = api.Open("LPT1");
     EXPECT_EQ(opened.device, nullptr) << path;
     EXPECT_EQ(opened.error, error) << path;
+    EXPECT_NE(opened.reason.find(reason), std::string::npos) << opened.reason;
   }
+  std::ifstream kept(dir.File("victim.bmp"), std::ios::binary);
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(kept), {}), picture);
 
   FifoReader reader(dir.File("fifo"));
   ASSERT_TRUE(reader.ok());
   PseudoTerminal pty;
   ASSERT_TRUE(pty.ok());
-  std::ofstream(dir.File("plain")) << "x";
-  for (const std::string& path : {dir.File("fifo"), pty.slavePath(), dir.File("plain")}) {
+  for (const std::string& path : {dir.File("fifo"), pty.slavePath()}) {
     SCOPED_TRACE(path);
     PosixPortApi api = ApiWith("LPT2", path);
     PortOpenResult first = api.Open("LPT2");
@@ -121,40 +142,35 @@ TEST(PosixPortApi, SerialSettingsInTermios) {
   }
 }
 
-// A pseudo-terminal, cooked and with every flow control, takes the set-up (read back
-// through the port) and then every byte value unchanged, XON, XOFF, CR, LF and NUL among
-// them. It has no modem lines, so it is never ready.
-TEST(PosixPortApi, ASerialPortOnAPseudoTerminalPassesEveryByteUnchanged) {
+// A pseudo-terminal behind a stable name, as udev makes them, is serial by what it is,
+// whatever the port settings say, and raw at once. Without modem lines it is never ready
+// and says so, unless its route ignores the status. (The bytes it receives with either
+// set-up are checked end to end by the command-line tests.)
+TEST(PosixPortApi, APseudoTerminalByAStableNameIsSerialAndReadyOnlyWhenItsStatusIsIgnored) {
   PseudoTerminal pty;
   ASSERT_TRUE(pty.ok());
-  termios tio{};
-  ASSERT_EQ(tcgetattr(pty.master(), &tio), 0);
-  tio.c_iflag |= IXON | IXOFF | IXANY | ICRNL;
-  tio.c_oflag |= OPOST | ONLCR;
-  tio.c_lflag |= ICANON | ECHO;
-  tio.c_cflag |= CRTSCTS;
-  ASSERT_EQ(tcsetattr(pty.master(), TCSANOW, &tio), 0);
-
-  PosixPortApi api = ApiWith("COM2", pty.slavePath());
-  AppState state(kPlatformWin32Nt);
-  state.portSettings = {0, 1, 5, 0, 1, 0, 1};
-  ASSERT_TRUE(OpenPrinterPort(state, api));
-  CommState read;
-  ASSERT_TRUE(state.portHandle->GetCommState(read));
-  EXPECT_EQ(read.BaudRate, 1200u);
-  EXPECT_EQ(read.StopBits, kTwoStopBits);
-  EXPECT_FALSE(IsPrinterReady(state));
-
-  Bytes all(512);
-  for (std::size_t i = 0; i < all.size(); ++i)
-    all[i] = static_cast<std::uint8_t>(i);
-  for (std::size_t at = 0; at < all.size(); at += 16)
-    ASSERT_EQ(state.portHandle->WriteFile({all.data() + at, 16}), 16u);
-  EXPECT_EQ(pty.Read(all.size()), all);
+  TempDir dir;
+  const std::string stable = dir.File("usb-Quill_Printer_0001-if00-port0");
+  std::filesystem::create_symlink(pty.slavePath(), stable);
+  EXPECT_EQ(DeviceKindOf(stable), DeviceKind::kSerial);
+  for (const bool ignoreStatus : {false, true}) {
+    PortRoute route(stable);
+    route.ignoreStatus = ignoreStatus;
+    PosixPortApi api = ApiWith("LPT1", route);
+    AppState state(kPlatformWin32Nt);  // LPT1, parallel
+    ASSERT_TRUE(OpenPrinterPort(state, api));
+    EXPECT_FALSE(UsesParallelSetUp(state));
+    EXPECT_EQ(IsPrinterReady(state), ignoreStatus);
+    EXPECT_EQ(state.portHandle->DescribeState().find("no modem lines") != std::string::npos,
+              !ignoreStatus);
+    termios tio{};
+    ASSERT_EQ(tcgetattr(pty.master(), &tio), 0);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+  }
 }
 
 // A FIFO whose reader reads nothing fills up; then a write ends within its time-out. Once
-// the reader has gone, a write fails at once, without a SIGPIPE.
+// the reader has gone, a write breaks the link, without a SIGPIPE.
 TEST(PosixPortApi, AStalledDeviceEndsTheWriteAndAGoneOneFailsItWithoutASignal) {
   TempDir dir;
   ASSERT_TRUE(dir.ok());
@@ -180,6 +196,9 @@ TEST(PosixPortApi, AStalledDeviceEndsTheWriteAndAGoneOneFailsItWithoutASignal) {
 
   ::close(stuck);
   EXPECT_EQ(opened.device->WriteFile(piece), 0u);  // EPIPE, and the test lives on
+  EXPECT_EQ(opened.device->BrokenLink().error, EPIPE);
+  EXPECT_EQ(opened.device->BrokenLink().bytesTaken, 0) << "the reader took nothing";
+  EXPECT_EQ(opened.device->Close().error, EPIPE);
   opened.device.reset();
   EXPECT_FALSE(SigpipeBlocked()) << "the signal mask is given back on close";
   sigset_t pending;
@@ -187,7 +206,7 @@ TEST(PosixPortApi, AStalledDeviceEndsTheWriteAndAGoneOneFailsItWithoutASignal) {
   EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
 }
 
-TEST(TcpPort, ReadyWhileThereIsRoomBusyWhenFullOffLineWhenGone) {
+TEST(TcpPort, ReadyWhileThereIsRoomBusyWhenFullBrokenWhenGone) {
   LoopbackListener listener;
   ASSERT_TRUE(listener.ok());
   TcpPortApi api({"127.0.0.1", listener.port()}, kTcpConnectTimeoutMs, 0);
@@ -221,6 +240,7 @@ TEST(TcpPort, ReadyWhileThereIsRoomBusyWhenFullOffLineWhenGone) {
   for (int i = 0; i < 100 && std::get<0>(status()) != offLine; ++i)
     ::usleep(10000);
   EXPECT_EQ(status(), std::tuple(offLine, 0u, kCeIoe));
+  EXPECT_NE(port.BrokenLink().error, 0) << "the printer closed the connection";
 }
 
 #ifdef __linux__
@@ -243,10 +263,69 @@ TEST(PosixPortApi, ParallelStatusLinesBecomeTheNtStatusByteAndErrorWord) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);
     EXPECT_EQ(NtStatusFromLpStatus(c.lines), c.status);
-    EXPECT_EQ(CommErrorsFromLpStatus(c.lines), c.errors);
+    EXPECT_EQ(CommErrorsFromNtStatus(NtStatusFromLpStatus(c.lines)), c.errors);
   }
 }
 #endif
+
+// No USB printer can be had here, so this is a table over the bytes usblp's LPGETSTATUS
+// passes on unchanged: the USB printer-class port status, not a parallel status register
+// (bit 3 no error, bit 4 selected, bit 5 paper empty, bits 6 and 7 reserved). Ready is the
+// NT status byte 0x80; the routes that ignore the status are tested on a pseudo-terminal.
+TEST(PosixPortApi, UsbPrinterStatusBytesAreJudgedAsTheKernelsDriverJudgesThem) {
+  const std::pair<int, std::uint8_t> cases[] = {
+      {0x18, kParallelSelected},                        // a ready printer
+      {0x38, kParallelSelected | kParallelPaperEmpty},  // out of paper
+      {0x10, kParallelSelected | kParallelOffLine},     // an error
+      {0x08, 0},                                        // off line
+      {0x00, kParallelOffLine},                         // what printers without the status answer
+      {0xC7 | 0x18, kParallelSelected},                 // the reserved bits do not count
+  };
+  for (const auto& [status, nt] : cases)
+    EXPECT_EQ(NtStatusFromUsbPrinterStatus(status), nt) << status;
+}
+
+// Each name reaches its default device unless the map file says otherwise; a line that
+// cannot be read is left out and said why.
+TEST(PortMap, DefaultsAndTheUsersFileOverThem) {
+  const PortMap defaults =
+      DefaultPortMap([](const std::string& path) { return path == "/dev/lp1"; });
+  EXPECT_EQ(defaults.at("LPT1").target, "/dev/usb/lp0");
+  EXPECT_EQ(defaults.at("LPT2").target, "/dev/lp1");
+  EXPECT_EQ(defaults.at("COM4").target, "/dev/ttyS3");
+
+  TempDir dir;
+  ASSERT_EQ(::setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1), 0);
+  EXPECT_EQ(UserPortMapPath(), dir.File("config/quillmark/ports.conf"));
+  std::filesystem::create_directories(dir.File("config/quillmark"));
+  std::ofstream(UserPortMapPath()) << "# my printers\n"
+                                      "lpt2 = tcp:192.168.1.50:9100  # upstairs\n"
+                                      "\n"
+                                      "COM1=/dev/serial/by-id/usb-x-port0 parallel ignore-status\n"
+                                      "LPT9 = /dev/usb/lp1\n"
+                                      "LPT3 = usb/lp1\n"
+                                      "LPT4 = tcp:printer\n"
+                                      "COM2 = /dev/ttyUSB0 fast\n"
+                                      "COM3 /dev/ttyUSB1\n";
+  PortMapFile file;
+  const PortMap map = UserPortMap(&file);
+  EXPECT_TRUE(file.found);
+  EXPECT_EQ(file.mapped, (std::vector<std::string>{"LPT2", "COM1"}));
+  EXPECT_EQ(map.at("LPT2"), PortRoute("tcp:192.168.1.50:9100"));
+  PortRoute com1("/dev/serial/by-id/usb-x-port0");
+  com1.kind = DeviceKind::kParallel;
+  com1.ignoreStatus = true;
+  EXPECT_EQ(map.at("COM1"), com1);
+  EXPECT_EQ(map.at("COM2"), DefaultPortMap().at("COM2"));
+  const std::vector<std::string> problems = {
+      "line 5: unknown port LPT9", "line 6: usb/lp1: a device is an absolute path",
+      "line 7: tcp:printer: the port number is missing", "line 8: unknown option fast",
+      "line 9: write NAME = DEVICE"};
+  ASSERT_EQ(file.problems.size(), problems.size());
+  for (std::size_t i = 0; i < problems.size(); ++i)
+    EXPECT_EQ(file.problems[i].rfind(problems[i], 0), 0u) << file.problems[i];
+  ::unsetenv("XDG_CONFIG_HOME");
+}
 
 }  // namespace
 }  // namespace quillmark

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -139,7 +144,7 @@ TEST(BmpReader, ReadsBentFilesAndRefusesBrokenOnes) {
       {"rle runs adding up past the row end", rle(8, {3, 1, 3, 1, 0, 1}), E::kBadRle, {}},
       {"rle delta past the right edge", rle(8, {2, 1, 0, 2, 4, 0, 0, 1}), E::kBadRle, {}},
       {"rle delta past the top", rle(8, {0, 2, 0, 3, 0, 1}), E::kBadRle, {}},
-      {"rle pixels after the last row", rle(8, {0, 0, 0, 0, 0, 0, 4, 1, 0, 1}), E::kBadRle, {}},
+      {"rle ends with the last row", rle(8, {0, 0, 0, 0, 0, 0, 4, 1, 0, 1}), E::kNone, std::vector<Colour>(15, R)},
       {"rle stream ends mid-picture", rle(8, {5, 1, 0, 0}), E::kTruncated, {}},
   };
   // clang-format on
@@ -150,8 +155,34 @@ TEST(BmpReader, ReadsBentFilesAndRefusesBrokenOnes) {
     EXPECT_EQ(error, expectedError) << name << ": " << PictureErrorText(error);
     EXPECT_EQ(decoded ? decoded->pixels : std::vector<Colour>(), expectedColours) << name;
   }
-  EXPECT_EQ(ConvertPictureFile(dir.path(), 0).error, PictureError::kCannotOpen);  // a folder
+  EXPECT_EQ(ConvertPictureFile(dir.path(), 0).error, PictureError::kNotAFile);  // a folder
 }
+
+#ifndef _WIN32
+// An 8 x 8 RLE8 picture whose rows all end before the file does: 4 GiB of holes (end-of-line
+// marks when read) follow, and a run at the very end that would leave the picture. Reading
+// stops with the last row, so neither is ever read.
+TEST(BmpReader, AnRlePictureEndsWithItsLastRowHoweverLongTheFile) {
+  BmpFields f = Fields(8, 8, 8, 1, {W, K});
+  f.pixels = EncodeRle(8, 8, false, [](std::int32_t c, std::int32_t r) { return (c + r) % 2; });
+  f.pixels.resize(f.pixels.size() - 2);  // no end-of-bitmap mark
+  const Bytes file = BuildBmp(f);
+  TempDir dir;
+  const std::filesystem::path path = dir.Write("sparse.bmp", file);
+  const off_t offBits = file[10] + 256 * file[11];
+  const off_t last = (off_t{1} << 32) - 2 - (((off_t{1} << 32) - offBits) % 2);
+  const int fd = ::open(path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, last), 0);
+  ASSERT_EQ(::pwrite(fd, "\x05\x01", 2, last), 2);
+  ::close(fd);
+  const NvConversion converted = ConvertPictureFile(path, 0);
+  ASSERT_TRUE(converted.record) << PictureErrorText(converted.error);
+  for (std::int32_t r = 0; r < 8; ++r)
+    for (std::int32_t c = 0; c < 8; ++c)
+      EXPECT_EQ(DotAt(converted.record->bytes(), c, r), (c + r) % 2 == 1) << c << ", " << r;
+}
+#endif
 
 }  // namespace
 }  // namespace quillmark::test

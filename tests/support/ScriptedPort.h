@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -38,7 +40,10 @@ class ScriptedPort final : public PortApi {
   std::function<std::optional<std::uint32_t>()> status;
   // How many of the offered bytes the device takes; unset: all.
   std::function<std::uint32_t(std::span<const std::uint8_t>)> accept;
-  std::vector<std::uint8_t> received;  // every byte the device took, in order
+  std::vector<std::uint8_t> received;         // every byte the device took, in order
+  DeviceKind kind = DeviceKind::kAsSettings;  // what the device says it is
+  std::optional<std::size_t> breaksAfter;     // the link breaks once this many bytes went
+  LinkError closeResult;                      // what a close after the last piece finds
   // A send that would never end fails the test: after this many sleeps and writes the
   // printer turns ready and takes everything.
   std::size_t budget = 100000;
@@ -49,8 +54,8 @@ class ScriptedPort final : public PortApi {
 
   PortOpenResult Open(std::string_view deviceName) noexcept override {
     Log("Open " + std::string(deviceName));
-    if (missing.count(deviceName) != 0) return {nullptr, openError};
-    return {std::make_unique<Device>(*this), 0};
+    if (missing.count(deviceName) != 0) return {nullptr, openError, {}};
+    return {std::make_unique<Device>(*this), 0, {}};
   }
   std::uint32_t GetTickCount() noexcept override { return tick; }
   void Sleep(std::uint32_t milliseconds) noexcept override {
@@ -63,7 +68,18 @@ class ScriptedPort final : public PortApi {
   class Device final : public PortDevice {
    public:
     explicit Device(ScriptedPort& port) : p_(port) {}
-    ~Device() override { p_.Log("Close"); }
+    ~Device() override {
+      if (!closed_) p_.Log("Close");
+    }
+
+    LinkError BrokenLink() const noexcept override {
+      const bool broken = p_.breaksAfter && p_.received.size() >= *p_.breaksAfter;
+      return broken ? LinkError{ECONNRESET, -1} : LinkError{};
+    }
+    LinkError Close() noexcept override {
+      closed_ = p_.Log("Close");
+      return p_.closeResult;
+    }
 
     bool SetCommTimeouts(const CommTimeouts& t) noexcept override {
       return p_.Log("SetCommTimeouts", {t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
@@ -106,6 +122,8 @@ class ScriptedPort final : public PortApi {
     }
 
    private:
+    bool closed_ = false;
+
     bool Answer(const char* call, std::uint32_t ready, std::uint32_t& out) {
       p_.Log(call);
       const std::optional<std::uint32_t> answer = p_.status && p_.budget > 0 ? p_.status() : ready;

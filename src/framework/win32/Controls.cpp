@@ -29,6 +29,53 @@ std::string CWnd::GetWindowText() const {
   return win32::WindowText(GetSafeHwnd());
 }
 
+// One tooltip window per dialog, owned by it and kept as a property of the dialog; each
+// control with a tip is a tool of it.
+namespace {
+constexpr wchar_t kToolTipProperty[] = L"Quillmark.ToolTip";
+
+TTTOOLINFOW ToolOf(HWND control) {
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = GetParent(control);
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  return tool;
+}
+}  // namespace
+
+void CWnd::SetToolTipText(const std::string& text) {
+  HWND control = GetSafeHwnd();
+  if (control == nullptr) return;
+  HWND dialog = GetParent(control);
+  auto tips = static_cast<HWND>(GetPropW(dialog, kToolTipProperty));
+  if (tips == nullptr && !text.empty()) {
+    tips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+    SetPropW(dialog, kToolTipProperty, tips);
+  }
+  if (tips == nullptr) return;
+  TTTOOLINFOW tool = ToolOf(control);
+  SendMessageW(tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  std::wstring wide = win32::Widen(text);
+  if (wide.empty()) return;
+  tool.lpszText = wide.data();
+  SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+std::string CWnd::GetToolTipText() const {
+  HWND control = GetSafeHwnd();
+  auto tips = control != nullptr ? static_cast<HWND>(GetPropW(GetParent(control), kToolTipProperty))
+                                 : nullptr;
+  if (tips == nullptr) return {};
+  std::wstring text(4096, L'\0');
+  TTTOOLINFOW tool = ToolOf(control);
+  tool.lpszText = text.data();
+  SendMessageW(tips, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
+  return win32::Narrow(text.c_str());
+}
+
 bool CWnd::EnableWindow(bool enable) {
   HWND window = GetSafeHwnd();
   return window != nullptr && ::EnableWindow(window, enable ? TRUE : FALSE) != FALSE;

@@ -280,8 +280,9 @@ int CDialog::GetCheckedRadioButton(int firstId, int lastId) const {
   return 0;
 }
 
-int CDialog::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
-  return win32::ShowMessageBox(window_, text, caption, type);
+int CDialog::MessageBox(const std::string& text, const std::string& caption, unsigned type,
+                        const std::string& details) {
+  return win32::ShowMessageBox(window_, text, caption, type, details);
 }
 
 void CDialog::CenterWindow() {

@@ -15,6 +15,7 @@ struct AnswererState {
   int users = 0;
   HHOOK hook = nullptr;
   std::vector<HWND> answered;  // boxes already answered, until they are destroyed
+  std::string details;         // the details ShowMessageBox put below its text
 };
 
 AnswererState& Answerer() {
@@ -61,6 +62,14 @@ testhook::ShownMessageBox ReadBox(HWND box) {
         shown.text = WindowText(child);
       }
     }
+  }
+  // The details below the text, read back apart from it.
+  const std::string& details = Answerer().details;
+  const std::string tail = "\n\n" + details;
+  if (!details.empty() && shown.text.size() > tail.size() &&
+      shown.text.compare(shown.text.size() - tail.size(), tail.size(), tail) == 0) {
+    shown.text.resize(shown.text.size() - tail.size());
+    shown.details = details;
   }
   std::sort(buttons.begin(), buttons.end());
   for (const auto& button : buttons)
@@ -133,9 +142,11 @@ BoxAnswerer::~BoxAnswerer() {
   state.answered.clear();
 }
 
-int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, unsigned type) {
+int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, unsigned type,
+                   const std::string& details) {
   BoxAnswerer answerer;
-  const std::wstring wideText = Widen(text);
+  Answerer().details = details;
+  const std::wstring wideText = Widen(details.empty() ? text : text + "\n\n" + details);
   const std::wstring wideCaption = Widen(caption);
   // No caption gives the system's own, "Error".
   return MessageBoxW(owner, wideText.c_str(), caption.empty() ? nullptr : wideCaption.c_str(),

@@ -11,8 +11,9 @@ struct HWND__;
 namespace quillmark::win32 {
 
 // MessageBoxW with the framework's MB_* type; returns the ID of the button pressed.
+// Non-empty `details` (why a failure happened) follow the text after a blank line.
 int ShowMessageBox(HWND__* owner, const std::string& text, const std::string& caption,
-                   unsigned type);
+                   unsigned type, const std::string& details = {});
 
 // While one lives and the test hook is enabled, every message box that is activated on
 // this thread is read back as the user sees it (texts, buttons left to right, icon,

@@ -5,8 +5,10 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/types.h>
+#include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -15,10 +17,16 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "port/posix/PosixClock.h"
 #include "port/posix/UniqueFd.h"
+
+#ifdef __linux__
+#include <linux/sockios.h>
+#endif
 
 namespace quillmark {
 namespace {
@@ -44,25 +52,41 @@ struct AddrInfoFree {
 // The state of the connection as a zero-time poll() sees it.
 enum class Writability { kWritable, kFull, kBroken };
 
-class TcpPortDevice final : public PortDevice {
+class SocketPortDevice final : public PortDevice {
  public:
-  TcpPortDevice(int fd, std::uint32_t closeWaitMs) noexcept : fd_(fd), closeWaitMs_(closeWaitMs) {}
+  SocketPortDevice(int fd, std::uint32_t closeWaitMs, bool ignoreStatus) noexcept
+      : fd_(fd), closeWaitMs_(closeWaitMs), ignoreStatus_(ignoreStatus) {}
 
-  ~TcpPortDevice() override {
-    ::shutdown(fd_, SHUT_WR);
-    // Wait for the printer to close its side; whatever it sends meanwhile is dropped.
-    const std::int64_t deadline = MonotonicMs() + closeWaitMs_;
-    std::uint8_t discard[4096];
-    for (;;) {
-      const ssize_t got = ::recv(fd_, discard, sizeof discard, 0);
-      if (got > 0) continue;
-      if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) break;
-      const std::int64_t left = deadline - MonotonicMs();
-      if (left <= 0) break;
-      pollfd watch{fd_, POLLIN, 0};
-      if (::poll(&watch, 1, PollMs(left)) < 0 && errno != EINTR) break;
+  // Not closed through Close(): a failed send, whose bytes no longer matter.
+  ~SocketPortDevice() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  DeviceKind Kind() const noexcept override { return DeviceKind::kParallel; }
+  LinkError BrokenLink() const noexcept override { return broken_; }
+
+  LinkError Close() noexcept override {
+    LinkError result = broken_.error != 0 ? broken_ : Drain();
+    if (::close(std::exchange(fd_, -1)) != 0 && errno != EINTR && result.error == 0)
+      result = {errno, -1};
+    broken_ = result;
+    return result;
+  }
+
+  std::string DescribeState() const override {
+    switch (broken_.error) {
+      case 0:
+        return full_ ? "its connection took no data (the printer's buffer stayed full)"
+                     : std::string();
+      case EPIPE:
+        return "the printer closed the connection";
+      case ECONNRESET:
+        return "the printer broke off the connection before it had read everything";
+      case ETIMEDOUT:
+        return "the printer stopped taking data before the end";
+      default:
+        return "the connection failed";
     }
-    ::close(fd_);
   }
 
   bool SetCommTimeouts(const CommTimeouts& timeouts) noexcept override {
@@ -75,16 +99,21 @@ class TcpPortDevice final : public PortDevice {
   bool PurgeComm(std::uint32_t) noexcept override { return true; }
 
   std::uint32_t WriteFile(std::span<const std::uint8_t> bytes) noexcept override {
+    if (broken_.error != 0) return 0;
     std::int64_t deadline = -1;
     std::size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t count = ::send(fd_, bytes.data() + done, bytes.size() - done, kSendFlags);
       if (count > 0) {
         done += static_cast<std::size_t>(count);
+        written_ += static_cast<std::uint64_t>(count);
         continue;
       }
       if (count < 0 && errno == EINTR) continue;
-      if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) break;
+      if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+        Break(count == 0 ? EPIPE : errno);
+        break;
+      }
 
       const std::int64_t now = MonotonicMs();
       if (deadline < 0) {
@@ -97,7 +126,7 @@ class TcpPortDevice final : public PortDevice {
       pollfd watch{fd_, POLLOUT, 0};
       const int ready = ::poll(&watch, 1, PollMs(deadline - now));
       if (ready < 0 && errno != EINTR) break;
-      if (ready > 0 && (watch.revents & POLLOUT) == 0) break;  // error or hang-up
+      if (ready > 0 && (watch.revents & POLLOUT) == 0 && Poll() == Writability::kBroken) break;
     }
     return static_cast<std::uint32_t>(done);
   }
@@ -138,19 +167,100 @@ class TcpPortDevice final : public PortDevice {
   }
 
  private:
-  Writability Poll() const noexcept {
-    pollfd watch{fd_, POLLOUT, 0};
+  Writability Poll() noexcept {
+    if (broken_.error != 0) return Writability::kBroken;
+    short events = POLLOUT;
+#ifdef POLLRDHUP
+    events |= POLLRDHUP;  // the printer closed its side: it takes nothing more
+#endif
+    pollfd watch{fd_, events, 0};
     int ready = 0;
     do {
       ready = ::poll(&watch, 1, 0);
     } while (ready < 0 && errno == EINTR);
-    if (ready < 0 || (watch.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
-      return Writability::kBroken;
-    return (watch.revents & POLLOUT) != 0 ? Writability::kWritable : Writability::kFull;
+    if (ready < 0) {
+      Break(errno);
+    } else if ((watch.revents & POLLERR) != 0) {
+      int error = 0;
+      socklen_t length = sizeof error;
+      ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length);
+      Break(error != 0 ? error : EPIPE);
+    } else if ((watch.revents & ~POLLOUT) != 0) {
+      Break(EPIPE);  // a hang-up, or the printer closed its side
+    }
+    if (broken_.error != 0) return Writability::kBroken;
+    full_ = (watch.revents & POLLOUT) == 0;
+    if (ignoreStatus_) return Writability::kWritable;
+    return full_ ? Writability::kFull : Writability::kWritable;
+  }
+
+  // The bytes written that the printer has not acknowledged yet; -1 where the system
+  // cannot tell.
+  std::int64_t Unacknowledged() const noexcept {
+#ifdef SIOCOUTQ
+    int queued = 0;
+    if (::ioctl(fd_, SIOCOUTQ, &queued) == 0 && queued >= 0) return queued;
+#endif
+    return -1;
+  }
+
+  void Break(int error) noexcept {
+    broken_.error = error;
+    // After a reset the printer's acknowledgements say nothing about what it read.
+    const std::int64_t unacknowledged = error == ECONNRESET ? -1 : Unacknowledged();
+    broken_.bytesTaken =
+        unacknowledged < 0 ? -1 : static_cast<std::int64_t>(written_) - unacknowledged;
+  }
+
+  // Reads and drops what the printer sent, waiting up to `waitMs` for it: false once the
+  // printer has closed its side or the connection failed (then broken_ says how).
+  bool DropReceived(std::int64_t waitMs) noexcept {
+    pollfd watch{fd_, POLLIN, 0};
+    if (::poll(&watch, 1, PollMs(waitMs)) <= 0) return true;
+    std::uint8_t discard[4096];
+    for (;;) {
+      const ssize_t got = ::recv(fd_, discard, sizeof discard, MSG_DONTWAIT);
+      if (got > 0) continue;
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+      Break(got == 0 ? EPIPE : errno);
+      return false;
+    }
+  }
+
+  // Waits until the printer has acknowledged every byte, for as long as it keeps taking;
+  // then shuts the sending side down and gives the printer time to close its side.
+  LinkError Drain() noexcept {
+    std::int64_t before = -1;
+    std::int64_t deadline = 0;
+    for (std::int64_t left = Unacknowledged(); left > 0; left = Unacknowledged()) {
+      const std::int64_t now = MonotonicMs();
+      if (left != before) {
+        before = left;
+        deadline = now + closeWaitMs_;
+      } else if (now >= deadline) {
+        Break(ETIMEDOUT);
+        return broken_;
+      }
+      // The printer closing its side before it has taken everything is an error.
+      if (!DropReceived(std::min<std::int64_t>(10, deadline - now))) return broken_;
+    }
+    ::shutdown(fd_, SHUT_WR);
+    // A printer that keeps the connection open has taken everything all the same; one that
+    // resets it had not read everything.
+    deadline = MonotonicMs() + closeWaitMs_;
+    for (std::int64_t left = closeWaitMs_; left > 0; left = deadline - MonotonicMs()) {
+      if (!DropReceived(left)) return broken_.error == EPIPE ? LinkError{} : broken_;
+    }
+    return {};
   }
 
   int fd_;
   std::uint32_t closeWaitMs_;
+  bool ignoreStatus_;
+  bool full_ = false;  // the last poll found no room
+  std::uint64_t written_ = 0;
+  LinkError broken_;
   CommTimeouts timeouts_ = kInitialTimeouts;
 };
 
@@ -203,7 +313,76 @@ UniqueFd Connect(const addrinfo& target, std::int64_t deadline, int& error) noex
   }
 }
 
+// Connects a stream socket to the local socket at `path`.
+UniqueFd ConnectLocal(const std::string& path, int& error) noexcept {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    error = ENAMETOOLONG;
+    return UniqueFd();
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  // Non-blocking: a listener whose queue is full refuses at once instead of holding us.
+  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (socket.get() < 0 ||
+      ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    error = errno;
+    return UniqueFd();
+  }
+  return socket;
+}
+
 }  // namespace
+
+PortOpenResult OpenNetworkPort(const PortRoute& route, const std::string& port,
+                               std::uint32_t connectTimeoutMs, std::uint32_t closeWaitMs) noexcept {
+  auto opened = [&](UniqueFd socket) {
+    return PortOpenResult{
+        std::make_unique<SocketPortDevice>(socket.release(), closeWaitMs, route.ignoreStatus),
+        0,
+        {}};
+  };
+  int error = ETIMEDOUT;
+  if (!IsTcpAddressText(route.target)) {
+    UniqueFd socket = ConnectLocal(route.target, error);
+    if (socket.valid()) return opened(std::move(socket));
+    return {nullptr, error, "cannot connect to " + port + ": " + std::strerror(error)};
+  }
+  std::string why;
+  const std::optional<TcpAddress> address = ParseTcpAddress(route.target, why);
+  if (!address) return {nullptr, EINVAL, port + ": " + why};
+
+  const std::int64_t deadline = MonotonicMs() + connectTimeoutMs;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(address->port);
+  const int resolved = ::getaddrinfo(address->host.c_str(), service.c_str(), &hints, &found);
+  const std::unique_ptr<addrinfo, AddrInfoFree> list(found);
+  if (resolved != 0) {
+    const std::string reason =
+        resolved == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(resolved);
+    return {nullptr, ENXIO, "cannot find the host " + address->host + ": " + reason};
+  }
+  for (const addrinfo* target = list.get(); target != nullptr; target = target->ai_next) {
+    UniqueFd socket = Connect(*target, deadline, error);
+    if (socket.get() >= 0) return opened(std::move(socket));
+    if (error == ETIMEDOUT) break;  // the time-out covers every address
+  }
+  const std::string where = address->host + ":" + service;
+  const std::string system = std::string(" (") + std::strerror(error) + ")";
+  if (error == ECONNREFUSED)
+    return {nullptr, error,
+            where + " refused the connection" + system + ": is the printer switched on, and is " +
+                service + " its raw printing port (usually 9100)?"};
+  if (error == ETIMEDOUT)
+    return {nullptr, error,
+            "no answer from " + where + " within " + std::to_string(connectTimeoutMs / 1000) +
+                " seconds" + system + ": check the address and that the printer is switched on"};
+  return {nullptr, error, "cannot connect to " + where + ": " + std::strerror(error)};
+}
 
 TcpPortApi::TcpPortApi(TcpAddress address, std::uint32_t connectTimeoutMs,
                        std::uint32_t closeWaitMs)
@@ -211,29 +390,13 @@ TcpPortApi::TcpPortApi(TcpAddress address, std::uint32_t connectTimeoutMs,
       connectTimeoutMs_(connectTimeoutMs),
       closeWaitMs_(closeWaitMs) {}
 
-PortOpenResult TcpPortApi::Open(std::string_view) noexcept {
-  resolveError_.clear();
-  const std::int64_t deadline = MonotonicMs() + connectTimeoutMs_;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(address_.port);
-  const int resolved = ::getaddrinfo(address_.host.c_str(), service.c_str(), &hints, &found);
-  const std::unique_ptr<addrinfo, AddrInfoFree> list(found);
-  if (resolved != 0) {
-    resolveError_ = resolved == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(resolved);
-    return {nullptr, ENXIO};
-  }
-  int error = ETIMEDOUT;
-  for (const addrinfo* target = list.get(); target != nullptr; target = target->ai_next) {
-    UniqueFd socket = Connect(*target, deadline, error);
-    if (socket.get() >= 0)
-      return {std::make_unique<TcpPortDevice>(socket.release(), closeWaitMs_), 0};
-    if (error == ETIMEDOUT) break;  // the time-out covers every address
-  }
-  return {nullptr, error};
+PortOpenResult TcpPortApi::Open(std::string_view deviceName) noexcept {
+  return OpenNetworkPort(PortRoute(FormatTcpAddress(address_)), DescribePort(deviceName),
+                         connectTimeoutMs_, closeWaitMs_);
+}
+
+std::string TcpPortApi::DescribePort(std::string_view) const {
+  return FormatTcpAddress(address_);
 }
 
 std::uint32_t TcpPortApi::GetTickCount() noexcept {

@@ -136,13 +136,13 @@ PortOpenResult Win32PortApi::Open(std::string_view deviceName) noexcept {
   std::array<char, MAX_PATH> name{};
   if (deviceName.empty() || deviceName.size() >= name.size() ||
       deviceName.find('\0') != std::string_view::npos) {
-    return {nullptr, ERROR_INVALID_NAME};
+    return {nullptr, ERROR_INVALID_NAME, {}};
   }
   std::memcpy(name.data(), deviceName.data(), deviceName.size());
   HANDLE handle = ::CreateFileA(name.data(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return {nullptr, static_cast<int>(::GetLastError())};
-  return {std::make_unique<Win32PortDevice>(handle), 0};
+  if (handle == INVALID_HANDLE_VALUE) return {nullptr, static_cast<int>(::GetLastError()), {}};
+  return {std::make_unique<Win32PortDevice>(handle), 0, {}};
 }
 
 std::uint32_t Win32PortApi::GetTickCount() noexcept {
