@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QIcon>
 #include <array>
 #include <memory>
 #include <optional>
@@ -20,7 +19,7 @@ namespace quillmark {
 // it asks for the target printer; Exit, Enter, Esc or the close box end the run.
 class CQuillmarkDlg : public CDialog {
  public:
-  explicit CQuillmarkDlg(QWidget* parent = nullptr);
+  explicit CQuillmarkDlg(CDialog* parent = nullptr);
   ~CQuillmarkDlg() override;  // AppState's destructor releases slots 1 to 10
 
   void DoDataExchange(CDataExchange& dx) override;
@@ -61,7 +60,7 @@ class CQuillmarkDlg : public CDialog {
   CProgressCtrl sendProgress;                  // control 1016
   CProgressCtrl memoryGauge;                   // control 1017
   std::array<CButton, kSlotCount> slotChecks;  // controls 1006 to 1015, slot 1 first
-  QIcon appIcon;
+  Icon appIcon;
 
  protected:
   std::span<const MessageMapEntry> GetMessageMap() const override;

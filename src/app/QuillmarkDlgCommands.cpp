@@ -75,11 +75,13 @@ std::optional<ByteBlock> CQuillmarkDlg::ConvertBitmapFile(std::string& label, in
   lastPictureError = PictureError::kNone;
   if (dialog.DoModal() == IDCANCEL) return std::nullopt;
 
+  // The path is UTF-8 (on Linux, the file system's bytes as they are).
   const std::string path = dialog.GetPathName();
   // BMP, PNG and JPEG pictures (the latter chosen under "All Files"), through the same
   // readers and conversion as the command line's.
   NvConversion conversion =
-      ConvertPicture(std::filesystem::path(path), appState.widthBytes, pictureOptions);
+      ConvertPicture(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                     appState.widthBytes, pictureOptions);
   lastPictureError = conversion.error;
   if (!conversion.record) {
     if (failure != nullptr)
