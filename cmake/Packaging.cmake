@@ -29,6 +29,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUILLMARK_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The dialogs' font where there is no Windows font (framework/DialogFont.cpp).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation2)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/DebianFiles.cmake")
 # Read by DebianFiles.cmake, which runs inside cpack.
