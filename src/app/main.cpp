@@ -1,5 +1,7 @@
 #include <QApplication>
+#include <cstdio>
 
+#include "app/CommandLineAnswer.h"
 #include "app/QuillmarkApp.h"
 #include "framework/Dialog.h"
 #include "res/Resource.h"
@@ -11,6 +13,10 @@ quillmark::CQuillmarkApp theApp;
 int main(int argc, char** argv) {
   // The command line as the user typed it, before Qt takes its own options out of argv.
   theApp.SetCommandLine(argc, argv);
+  if (const auto answer = quillmark::CommandLineAnswer(theApp.m_lpCmdLine)) {
+    std::fputs(answer->c_str(), stdout);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+  }
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillmark"));
   QApplication::setWindowIcon(quillmark::LoadIconResource(quillmark::IDR_MAINFRAME));

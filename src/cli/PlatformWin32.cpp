@@ -8,6 +8,7 @@
 #include <array>
 
 #include "cli/Platform.h"
+#include "port/win32/TcpPortApi.h"
 #include "port/win32/Win32PortApi.h"
 
 namespace quillmark::cli {
@@ -116,10 +117,7 @@ std::unique_ptr<PortApi> MakePortApiFor(const PortTarget& target, std::string& u
     case PortKind::kDevicePath:
       return std::make_unique<RoutedPortApi>(target.device);
     case PortKind::kTcp:
-      unavailable =
-          "network printers (tcp:HOST:PORT) are not available in the Windows build "
-          "of quillmark-cli; print through a port name or a device path instead";
-      return nullptr;
+      return std::make_unique<TcpPortApi>(target.tcp);
   }
   return nullptr;
 }

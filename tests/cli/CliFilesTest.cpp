@@ -1,6 +1,6 @@
 // convert, export and patch end to end: each writes exactly what the core makes of the same
 // pictures. Usage errors end with 2, failed jobs with 1, and neither writes anything. The
-// help, the port list and the installed files.
+// help and the port list (the installed files: scripts/test.d/30-packaging).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -260,40 +260,6 @@ TEST_F(CliTest, PortsListsTheEightNamesWhereTheMapLeadsThem) {
     EXPECT_NE(run.out.substr(at, run.out.find('\n', at + 1) - at).find(state), std::string::npos)
         << run.out;
   }
-}
-
-// cmake --install puts the tool and its manual page and, with the GUI, the program, its
-// desktop entry and its icons where a desktop finds them.
-TEST(Install, PutsEveryFileInPlace) {
-  TempDir prefix;
-  const std::string usr = prefix.File("usr");
-  const std::string command = std::string("\"") + QUILLMARK_CMAKE_COMMAND + "\" --install \"" +
-                              QUILLMARK_BINARY_DIR + "\" --prefix \"" + usr + "\" > \"" +
-                              prefix.File("log") + "\" 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0) << ReadWholeFile(prefix.File("log"));
-  EXPECT_EQ(ReadWholeFile(usr + "/share/man/man1/quillmark-cli.1"),
-            ReadWholeFile(std::string(QUILLMARK_SOURCE_DIR) + "/docs/quillmark-cli.1"));
-  const std::string version =
-      "\"" + usr + "/bin/quillmark-cli\" --version > \"" + prefix.File("version") + "\"";
-  EXPECT_EQ(std::system(version.c_str()), 0);
-  EXPECT_EQ(ReadWholeFile(prefix.File("version")), "quillmark-cli 1.8.0\n");
-
-  if (!QUILLMARK_GUI_BUILT) GTEST_SKIP() << "built without the GUI";
-  EXPECT_EQ(::access((usr + "/bin/quillmark").c_str(), X_OK), 0);
-  const std::string desktop = ReadWholeFile(usr + "/share/applications/quillmark.desktop");
-  for (const char* line : {"[Desktop Entry]\n", "\nType=Application\n", "\nName=Quillmark\n",
-                           "\nExec=quillmark\n", "\nIcon=quillmark\n", "\nTerminal=false\n"})
-    EXPECT_NE(desktop.find(line), std::string::npos) << line;
-  for (const char size : {16, 32}) {
-    const std::string side = std::to_string(size);
-    const std::string png =
-        ReadWholeFile(usr + "/share/icons/hicolor/" + side + "x" + side + "/apps/quillmark.png");
-    EXPECT_EQ(png.substr(0, 4), "\x89PNG");  // then width and height at bytes 16 to 23
-    EXPECT_EQ(png.substr(16, 8), std::string({0, 0, 0, size, 0, 0, 0, size})) << side;
-  }
-  const std::string xpm = ReadWholeFile(usr + "/share/pixmaps/quillmark.xpm");
-  EXPECT_EQ(xpm.rfind("/* XPM */\n", 0), 0u);
-  EXPECT_NE(xpm.find("\"32 32 "), std::string::npos);
 }
 
 }  // namespace

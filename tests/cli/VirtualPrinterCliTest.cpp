@@ -190,9 +190,9 @@ TEST_F(CliTest, OneHundredFiftySendersAtOnceGetOneSheetEach) {
     sender.join();
   EXPECT_EQ(sent, 150);
   EXPECT_EQ(printer.process.Wait(), 0) << printer.process.errors();
-  std::set<Bytes> printed;  // each job's own sheet: 150 different ones
+  std::set<std::string> printed;  // each job's own sheet: 150 different ones
   for (const std::string& name : dir.Names("sheets"))
-    printed.insert(ReadBytes(sheets + "/" + name));
+    printed.insert(ReadWholeFile(sheets + "/" + name));
   EXPECT_EQ(printed.size(), 150U);
 }
 

@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QProgressBar>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -195,10 +196,12 @@ TEST_F(Commands, FileAndPatchWriteFilesAndAMissingPortOffersRetryUntilCancel) {
       << boxes[2].details;
   EXPECT_NE(boxes[2].details.find("port map file"), std::string::npos);
   EXPECT_EQ(ReadFile(dir.path() / "logo.BIN"), stream);
-  Bytes patched(PatchedImageHeader.begin(), PatchedImageHeader.end());
-  patched.insert(patched.end(), stream.begin(), stream.end());
-  patched.insert(patched.end(), original.begin() + static_cast<long>(patched.size()),
-                 original.end());
+  // The image with the patched header and the stream over its start; the rest as it was.
+  Bytes patched = original;
+  ASSERT_LE(PatchedImageHeader.size() + stream.size(), patched.size());
+  const auto after =
+      std::copy(PatchedImageHeader.begin(), PatchedImageHeader.end(), patched.begin());
+  std::copy(stream.begin(), stream.end(), after);
   EXPECT_EQ(ReadFile(image), patched);
 }
 
