@@ -36,21 +36,6 @@ std::string FileName(const std::string& path) {
   return std::string(name.begin(), name.end());
 }
 
-// The system's reason why `path` cannot be opened for reading, for a stream the renderer
-// could not read. Only a regular file is opened to find out: a FIFO's open would wait.
-std::string WhyCannotOpen(const std::string& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(PathFromUtf8(path), error);
-  if (error) return error.message();
-  if (std::filesystem::is_directory(status)) return "it is a folder";
-  if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return errno != 0 ? std::strerror(errno) : std::string();
-  std::fclose(file);
-  return {};
-}
-
 // The text DescribeOutcome gives a failed write of `path`.
 std::string DescribeWriteFailure(const std::string& path, FileError error, std::uint64_t size) {
   FileCommandOutcome outcome;
