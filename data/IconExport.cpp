@@ -1,5 +1,5 @@
 // Writes the application icon for the desktop, from the one copy of it the program carries
-// (src/res/Icons.cpp): the 32 x 32 image as an XPM file as it stands, and both images as
+// (src/gui/res/Icons.cpp): the 32 x 32 image as an XPM file as it stands, and both images as
 // RGBA PNG files for the icon theme. Run by the build; the files are installed.
 //
 //   quillmark-icon-export DIR  ->  DIR/quillmark.xpm, DIR/quillmark-32.png, DIR/quillmark-16.png
@@ -19,7 +19,7 @@
 
 #include "res/Icons.h"
 #include "res/Resource.h"
-#include "virtualprinter/Checksums.h"
+#include "raster/Checksums.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "streams/Streams.h"
-#include "virtualprinter/PngWriter.h"
+#include "raster/PngWriter.h"
 #include "virtualprinter/VirtualPrinter.h"
 
 namespace quillmark {

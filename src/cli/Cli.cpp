@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <ostream>
 
-#include "app/ServiceCode.h"
+#include "state/ServiceCode.h"
 #include "cli/Platform.h"
 
 #ifndef QUILLMARK_VERSION

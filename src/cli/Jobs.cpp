@@ -13,11 +13,11 @@
 #include "cli/SendUi.h"
 #include "commands/FileCommands.h"
 #include "commands/PrinterCommands.h"
-#include "commands/SafeFile.h"
-#include "dialogs/PrinterModels.h"
+#include "files/SafeFile.h"
+#include "state/PrinterModels.h"
 #include "raster/NvImage.h"
 #include "streams/Streams.h"
-#include "virtualprinter/PngWriter.h"
+#include "raster/PngWriter.h"
 #include "virtualprinter/Render.h"
 
 namespace quillmark::cli {

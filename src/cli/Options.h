@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/PortSettings.h"
+#include "state/AppState.h"
+#include "state/PortSettings.h"
 #include "port/TcpAddress.h"
 
 namespace quillmark::cli {

@@ -9,8 +9,8 @@
 #include <span>
 #include <string>
 
-#include "commands/SafeFile.h"
-#include "port/posix/UniqueFd.h"
+#include "files/SafeFile.h"
+#include "files/UniqueFd.h"
 
 namespace quillmark::cli {
 

@@ -28,10 +28,10 @@
 #include "cli/Jobs.h"
 #include "cli/PrinterFolder.h"
 #include "commands/FileCommands.h"
-#include "dialogs/PrinterModels.h"
-#include "port/posix/UniqueFd.h"
+#include "state/PrinterModels.h"
+#include "files/UniqueFd.h"
 #include "virtualprinter/NvMemory.h"
-#include "virtualprinter/PngWriter.h"
+#include "raster/PngWriter.h"
 #include "virtualprinter/VirtualPrinter.h"
 
 namespace quillmark::cli {

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "virtualprinter/Checksums.h"
-#include "virtualprinter/FileIo.h"
+#include "raster/Checksums.h"
+#include "files/FileIo.h"
 
 namespace quillmark {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/ByteBlock.h"
-#include "commands/SafeFile.h"
+#include "state/ByteBlock.h"
+#include "files/SafeFile.h"
 
 namespace quillmark {
 

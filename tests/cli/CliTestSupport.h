@@ -18,14 +18,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "commands/FileCommands.h"
-#include "raster/BmpTestFiles.h"
+#include "support/BmpTestFiles.h"
 #include "raster/NvImage.h"
 #include "streams/Streams.h"
 #include "support/PrintTestSheet.h"
 #include "support/TestDevices.h"
-#include "virtualprinter/PngReader.h"
+#include "support/PngReader.h"
 
 extern char** environ;
 

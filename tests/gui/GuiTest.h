@@ -7,8 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include "app/QuillmarkApp.h"
-#include "app/QuillmarkDlg.h"
+#include "mainwindow/QuillmarkApp.h"
+#include "mainwindow/QuillmarkDlg.h"
 #include "framework/TestHook.h"
 #include "res/Resource.h"
 

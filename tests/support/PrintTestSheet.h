@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "raster/BmpTestFiles.h"
+#include "support/BmpTestFiles.h"
 #include "virtualprinter/BitmapFont.h"
-#include "virtualprinter/PngReader.h"
+#include "support/PngReader.h"
 
 namespace quillmark::testing {
 

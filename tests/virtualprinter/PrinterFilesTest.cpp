@@ -7,13 +7,13 @@
 #include <random>
 #include <string>
 
-#include "PngReader.h"
+#include "support/PngReader.h"
 #include "PrinterTestSupport.h"
 #include "streams/Streams.h"
 #include "support/PrintTestSheet.h"
-#include "virtualprinter/Checksums.h"
+#include "raster/Checksums.h"
 #include "virtualprinter/NvMemory.h"
-#include "virtualprinter/PngWriter.h"
+#include "raster/PngWriter.h"
 #include "virtualprinter/Render.h"
 
 namespace quillmark {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "raster/BmpTestFiles.h"
+#include "support/BmpTestFiles.h"
 #include "virtualprinter/BitmapFont.h"
 #include "virtualprinter/VirtualPrinter.h"
 

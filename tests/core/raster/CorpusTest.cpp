@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/BmpTestFiles.h"
+#include "raster/NvImage.h"
+
+namespace quillmark::test {
+namespace {
+
+// The BMP Suite corpus, skipped when absent: good files convert to the dots IsDarkPixel
+// rates dark, and encodings of one picture show the same colours; bad and questionable
+// files are refused or converted the same way every time, never crashing.
+TEST(Corpus, GoodFilesConvertRightOthersAreRefusedOrConvertedAlike) {
+  const auto suite = std::filesystem::path(QUILLMARK_TESTDATA_DIR) / "bmpsuite";
+  if (!std::filesystem::is_directory(suite / "g")) GTEST_SKIP() << "no corpus at " << suite;
+  // clang-format off
+  const std::set<std::string> mustRefuse = {
+      "badbitcount", "badheadersize", "badpalettesize", "badplanes", "badrle", "badrle4", "badrle4bis",
+      "badrle4ter", "badrlebis", "badrleter", "badwidth", "reallybig", "rgb16-880", "rletopdown", "shortfile",
+      "pal1huffmsb", "rgb24jpeg", "rgb24png", "rgb24rle24", "rgba64"};
+  // clang-format on
+  auto outcome = [](const std::filesystem::path& path, std::int32_t widthBytes) {
+    const NvConversion result = ConvertPictureFile(path, widthBytes);
+    const auto bytes = result.record ? result.record->bytes() : std::span<const std::uint8_t>();
+    return std::pair(result.error, Bytes(bytes.begin(), bytes.end()));
+  };
+  for (const char* folder : {"g", "b", "q"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(suite / folder)) {
+      const auto [error, record] = outcome(entry.path(), 72);
+      for (std::int32_t widthBytes : {0, 1, 72})
+        EXPECT_EQ(outcome(entry.path(), widthBytes), outcome(entry.path(), widthBytes))
+            << entry.path();
+      EXPECT_TRUE(error != PictureError::kNone || !mustRefuse.count(entry.path().stem().string()))
+          << entry.path();
+      if (folder[0] != 'g') continue;
+      const auto decoded = DecodeFile(entry.path());
+      ASSERT_TRUE(decoded && !record.empty()) << entry.path() << PictureErrorText(error);
+      int wrong = 0;
+      for (std::int32_t c = 0; c < 8 * ((decoded->width + 7) / 8); ++c)
+        for (std::int32_t r = 0; r < 8 * ((decoded->height + 7) / 8); ++r)
+          wrong += DotAt(record, c, r) !=
+                   (c < decoded->width && r < decoded->height && IsDarkPixel(decoded->at(c, r)));
+      EXPECT_EQ(wrong, 0) << entry.path();
+    }
+  }
+  // clang-format off
+  const std::pair<std::string, std::vector<std::string>> groups[] = {
+      {"pal8", {"pal8-0", "pal8os2", "pal8rle", "pal8topdown", "pal8v4", "pal8v5"}},
+      {"rgb24", {"rgb24pal", "rgb32", "rgb32bf", "rgb32bfdef"}}, {"rgb16", {"rgb16bfdef"}},
+      {"rgb16-565", {"rgb16-565pal"}}, {"pal4", {"pal4rle"}}, {"pal1", {"pal1wb"}}};
+  // clang-format on
+  for (const auto& [first, others] : groups) {
+    const auto reference = DecodeFile(suite / "g" / (first + ".bmp"));
+    for (const std::string& name : others) {
+      const auto decoded = DecodeFile(suite / "g" / (name + ".bmp"));
+      ASSERT_TRUE(reference && decoded) << name;
+      EXPECT_TRUE(decoded->pixels == reference->pixels) << name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillmark::test
