@@ -14,10 +14,10 @@
 #include "commands/FileCommands.h"
 #include "commands/PrinterCommands.h"
 #include "files/SafeFile.h"
-#include "state/PrinterModels.h"
 #include "raster/NvImage.h"
-#include "streams/Streams.h"
 #include "raster/PngWriter.h"
+#include "state/PrinterModels.h"
+#include "streams/Streams.h"
 #include "virtualprinter/Render.h"
 
 namespace quillmark::cli {
@@ -66,10 +66,9 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
       io.err << DescribePictureError(slot, path, converted.error, converted.systemError) << '\n';
       continue;
     }
-    const std::uint8_t* header = converted.record->data();
+    const auto [x, y] = ReadNvRecordHeader(converted.record->data());
     summary += "slot " + std::to_string(slot) + ": " + FileName(path) + ", " +
-               std::to_string(8 * (header[0] + 256 * header[1])) + " x " +
-               std::to_string(8 * (header[2] + 256 * header[3])) + " dots (" +
+               std::to_string(8 * x) + " x " + std::to_string(8 * y) + " dots (" +
                std::to_string(converted.record->size()) + " bytes)\n";
     state.imageSlots[static_cast<std::size_t>(slot - 1)] = std::move(converted.record);
   }
@@ -77,7 +76,7 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
   io.err << summary;
   if (state.nvCapacity != 0) {
     const std::uint64_t images =
-        NvDefinitionStreamSize(state) - (state.portSettings.brixMode != 0 ? 4 : 3);
+        NvDefinitionStreamSize(state) - NvDefinitionHeaderSize(state.portSettings.brixMode);
     if (images > state.nvCapacity) {
       io.err << "warning: the ten images take " << images << " bytes, more than the "
              << state.nvCapacity << " bytes of NV memory of the " << job.model.code
@@ -166,18 +165,15 @@ std::string DescribeDevice(const std::string& device, bool serialName) {
 }  // namespace
 
 std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> record) {
-  if (record.size() < 4) return std::nullopt;
-  const int x = record[0] + 256 * record[1];
-  const int y = record[2] + 256 * record[3];
-  if (x < 1 || y < 1 ||
-      record.size() != 8u * static_cast<std::size_t>(x) * static_cast<std::size_t>(y) + 4)
-    return std::nullopt;
+  if (record.size() < kNvRecordHeaderSize) return std::nullopt;
+  const auto [x, y] = ReadNvRecordHeader(record.data());
+  if (!IsValidNvImageSize(x, y) || record.size() != NvRecordSize(x, y)) return std::nullopt;
   RecordPicture picture;
   picture.width = 8 * x;
   picture.height = 8 * y;
   picture.stride = static_cast<std::size_t>(x);
   picture.bits.assign(picture.stride * static_cast<std::size_t>(picture.height), 0);
-  const std::uint8_t* raster = record.data() + 4;
+  const std::uint8_t* raster = record.data() + kNvRecordHeaderSize;
   for (int column = 0; column < picture.width; ++column) {
     const std::uint8_t mask = static_cast<std::uint8_t>(0x80u >> (column % 8));
     std::uint8_t* cell = picture.bits.data() + column / 8;

@@ -64,10 +64,7 @@ NvConversion ConvertPixels(PixelSource& source, std::int32_t widthBytes) noexcep
   if (!record || !row || !band || !block) return {std::nullopt, PictureError::kOutOfMemory};
 
   std::uint8_t* out = record->data();
-  out[0] = static_cast<std::uint8_t>(crop->x % 256);
-  out[1] = static_cast<std::uint8_t>(crop->x / 256);
-  out[2] = static_cast<std::uint8_t>(crop->y % 256);
-  out[3] = static_cast<std::uint8_t>(crop->y / 256);
+  WriteNvRecordHeader(out, crop->x, crop->y);
 
   // Eight rows make one byte of every column: a band's bits are gathered per column in
   // `band`, kBandsPerBlock bands per column in `block`, and each column's run of bytes is
@@ -99,7 +96,7 @@ NvConversion ConvertPixels(PixelSource& source, std::int32_t widthBytes) noexcep
         gathered[c * kBandsPerBlock] = (*band)[c];
     }
     const std::uint8_t* gathered = block->data();
-    std::uint8_t* column = out + 4 + first;
+    std::uint8_t* column = out + kNvRecordHeaderSize + first;
     for (std::size_t c = 0; c < w; ++c)
       std::memcpy(column + c * y, gathered + c * kBandsPerBlock, bands);
   }

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <optional>
 
-#include "state/ByteBlock.h"
 #include "format/NvFormat.h"
 #include "raster/PictureError.h"
 #include "raster/PixelSource.h"
+#include "state/ByteBlock.h"
 
 namespace quillmark {
 
@@ -17,10 +17,7 @@ struct NvCrop {
   std::int32_t h = 0;  // rows kept, from the top
   std::int32_t x = 0;  // w / 8 rounded up: 1 to 1023
   std::int32_t y = 0;  // h / 8 rounded up: 1 to 288
-  // 8 * x * y raster bytes and the 4-byte header.
-  std::uint32_t RecordSize() const noexcept {
-    return 8u * static_cast<std::uint32_t>(x) * static_cast<std::uint32_t>(y) + 4u;
-  }
+  std::uint32_t RecordSize() const noexcept { return NvRecordSize(x, y); }
 };
 
 // The crop of a width x height picture for a printer `widthBytes` wide: the top-left

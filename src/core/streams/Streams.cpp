@@ -7,16 +7,12 @@
 namespace quillmark {
 namespace {
 
-constexpr std::uint8_t kEsc = 0x1B;
-constexpr std::uint8_t kFs = 0x1C;
-constexpr std::uint8_t kLf = 0x0A;
-
-constexpr std::array<std::uint8_t, 4> kEscDefineHeader = {kEsc, kFs, 'q', kSlotCount};
+constexpr std::array<std::uint8_t, 4> kEscDefineHeader = {kEsc, kFs, kDefineNvImages, kSlotCount};
 
 }  // namespace
 
 std::uint64_t NvDefinitionStreamSize(const AppState& state) noexcept {
-  std::uint64_t total = state.portSettings.brixMode != 0 ? 4 : 3;
+  std::uint64_t total = NvDefinitionHeaderSize(state.portSettings.brixMode);
   for (int slot = 1; slot <= kSlotCount; ++slot) {
     const ByteBlock* image = state.Slot(slot);
     total += image != nullptr ? image->size() : BlankNvImage.size();
@@ -32,7 +28,7 @@ std::optional<ByteBlock> BuildNvDefinitionStream(const AppState& state) noexcept
 
   std::uint8_t* out = stream->data();
   // The plain header is the ESC header without its first byte.
-  const std::size_t headerSize = state.portSettings.brixMode != 0 ? 4 : 3;
+  const std::size_t headerSize = NvDefinitionHeaderSize(state.portSettings.brixMode);
   std::memcpy(out, kEscDefineHeader.data() + (4 - headerSize), headerSize);
   out += headerSize;
   for (int slot = 1; slot <= kSlotCount; ++slot) {
@@ -61,13 +57,13 @@ std::optional<ByteBlock> BuildNvPrintTestStream(std::int32_t brixMode) noexcept 
     put(kLf);
     if (brixMode != 0) put(kEsc);
     put(kFs);
-    put('p');
+    put(kPrintNvImage);
     put(static_cast<std::uint8_t>(image));
-    put(0x00);
+    put(0);  // m: normal size
     put(kLf);
     put(kLf);
   }
-  put(0x00);
+  put(kNul);
   return ByteBlock::CopyOf(std::span<const std::uint8_t>(bytes.data(), size));
 }
 

@@ -4,14 +4,16 @@
 #include <cstdint>
 #include <optional>
 
+#include "format/NvFormat.h"
 #include "state/AppState.h"
 #include "state/ByteBlock.h"
 
 namespace quillmark {
 
-// The blank 8 x 8-dot image written for an empty slot, so that slot N is always image N.
-inline constexpr std::array<std::uint8_t, 12> BlankNvImage = {0x01, 0x00, 0x01, 0x00, 0, 0,
-                                                              0,    0,    0,    0,    0, 0};
+// The FS q header's size: 3 bytes (FS q n), 4 with the ESC prefix when brixMode is non-zero.
+constexpr std::uint32_t NvDefinitionHeaderSize(std::int32_t brixMode) noexcept {
+  return brixMode != 0 ? 4 : 3;
+}
 
 // Size of the definition stream the slots and brixMode of `state` make: the 3- or 4-byte
 // FS q header and ten records (a filled slot's own size, 12 for an empty one). 64 bits,
