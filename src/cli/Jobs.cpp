@@ -23,9 +23,6 @@
 namespace quillmark::cli {
 namespace {
 
-constexpr const char* kReadError = "Read Error";
-constexpr const char* kWriteError = "Write Error";
-
 // A path from its UTF-8 text (on Windows a std::string would be read in the ANSI code page).
 std::filesystem::path PathFromUtf8(const std::string& text) {
   return std::filesystem::path(std::u8string(text.begin(), text.end()));
@@ -47,10 +44,6 @@ std::string DescribeWriteFailure(const std::string& path, FileError error, std::
   return DescribeOutcome(outcome);
 }
 
-void PrintFailure(Io& io, const char* message, const std::string& details) {
-  io.err << message << '\n' << details << '\n';
-}
-
 // Converts the picture of every named slot into `state`. Every picture that gives no image
 // is reported; false when there was one.
 bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
@@ -61,7 +54,7 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
     if (path.empty()) continue;
     NvConversion converted = ConvertPictureFile(PathFromUtf8(path), state.widthBytes);
     if (!converted.record) {
-      if (allRead) io.err << kReadError << '\n';
+      if (allRead) io.err << TextOf(UserMessage::kReadError).text << '\n';
       allRead = false;
       io.err << DescribePictureError(slot, path, converted.error, converted.systemError) << '\n';
       continue;
@@ -94,11 +87,10 @@ void SetUpState(AppState& state, const SlotsJob& job) {
 
 // Reports the end of a file command and returns its exit status.
 int FinishFileCommand(const FileCommandOutcome& outcome, bool quiet, Io& io) {
-  const std::optional<CommandMessage> message = MessageFor(outcome.result);
+  const std::optional<UserMessage> message = MessageFor(outcome.result);
   const bool failed = outcome.result == FileCommandResult::kReadError ||
                       outcome.result == FileCommandResult::kWriteError;
-  if (message && (failed || !quiet))
-    io.err << message->text << '\n' << DescribeOutcome(outcome) << '\n';
+  if (message && (failed || !quiet)) PrintMessage(io.err, *message, DescribeOutcome(outcome));
   return failed ? kExitFailed : kExitOk;
 }
 
@@ -130,7 +122,8 @@ int RunSend(const SendJob& job, SendKind kind, Io& io) {
   switch (result.outcome) {
     case CommandOutcome::kSent:
       if (!job.slots.quiet)
-        io.err << kCommunicationFinishText << '\n' << DescribeSendReport(result.lastSend) << '\n';
+        PrintMessage(io.err, UserMessage::kCommunicationFinish,
+                     DescribeSendReport(result.lastSend));
       return kExitOk;
     case CommandOutcome::kCancelled:
       io.err << "cancelled; "
@@ -138,7 +131,8 @@ int RunSend(const SendJob& job, SendKind kind, Io& io) {
              << " failed\n";
       return kExitFailed;
     case CommandOutcome::kRetryLimit:
-      io.err << kCommunicationErrorText << '\n' << DescribeSendReport(result.lastSend);
+      io.err << TextOf(UserMessage::kCommunicationError).text << '\n'
+             << DescribeSendReport(result.lastSend);
       if (result.attempts > 1) io.err << " (gave up after " << result.attempts << " attempts)";
       io.err << '\n';
       return kExitFailed;
@@ -191,27 +185,29 @@ std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> recor
 int RunConvert(const ConvertJob& job, Io& io) {
   NvConversion converted = ConvertPictureFile(PathFromUtf8(job.picture), job.model.widthBytes);
   if (!converted.record) {
-    PrintFailure(io, kReadError,
+    PrintMessage(io.err, UserMessage::kReadError,
                  DescribePictureError(0, job.picture, converted.error, converted.systemError));
     return kExitFailed;
   }
   const ByteBlock& record = *converted.record;
   if (FileError error = ReplaceFileContents(job.output, record.bytes())) {
-    PrintFailure(io, kWriteError,
+    PrintMessage(io.err, UserMessage::kWriteError,
                  DescribeWriteFailure(job.output, std::move(error), record.size()));
     return kExitFailed;
   }
   const std::optional<RecordPicture> picture = PictureOfRecord(record.bytes());
   if (!job.quiet) {
-    io.err << "Write Finish\nwrote the " << record.size() << "-byte NV image of "
-           << FileName(job.picture) << ", " << picture->width << " x " << picture->height
-           << " dots, to " << job.output << '\n';
+    PrintMessage(io.err, UserMessage::kWriteFinish,
+                 "wrote the " + std::to_string(record.size()) + "-byte NV image of " +
+                     FileName(job.picture) + ", " + std::to_string(picture->width) + " x " +
+                     std::to_string(picture->height) + " dots, to " + job.output);
   }
   if (!job.preview.empty()) {
     const MonoImageView view{picture->width, picture->height, picture->stride,
                              picture->bits.data()};
     if (FileError error = WritePngFile(view, job.preview)) {
-      PrintFailure(io, kWriteError, DescribeWriteFailure(job.preview, std::move(error), 0));
+      PrintMessage(io.err, UserMessage::kWriteError,
+                   DescribeWriteFailure(job.preview, std::move(error), 0));
       return kExitFailed;
     }
     if (!job.quiet) io.err << "wrote the preview to " << job.preview << '\n';
@@ -278,17 +274,19 @@ int RunPorts(Io& io) {
 int RunPrintTestToFile(const PrintTestFileJob& job, Io& io) {
   const std::optional<ByteBlock> stream = BuildNvPrintTestStream(job.brixMode);
   if (!stream) {
-    PrintFailure(io, kWriteError, "not enough memory to build the stream; nothing was written");
+    PrintMessage(io.err, UserMessage::kWriteError,
+                 "not enough memory to build the stream; nothing was written");
     return kExitFailed;
   }
   if (FileError error = ReplaceFileContents(job.output, stream->bytes())) {
-    PrintFailure(io, kWriteError,
+    PrintMessage(io.err, UserMessage::kWriteError,
                  DescribeWriteFailure(job.output, std::move(error), stream->size()));
     return kExitFailed;
   }
   if (!job.quiet)
-    io.err << "Write Finish\nwrote the " << stream->size() << "-byte print-test stream to "
-           << job.output << '\n';
+    PrintMessage(
+        io.err, UserMessage::kWriteFinish,
+        "wrote the " + std::to_string(stream->size()) + "-byte print-test stream to " + job.output);
   return kExitOk;
 }
 
@@ -303,7 +301,7 @@ int RunRender(const RenderJob& job, Io& io) {
     const NvStoreError loaded =
         LoadNvStore(job.nvStore, printer.config().nvCapacity, printer.nvMemory());
     if (loaded != NvStoreError::kNone && loaded != NvStoreError::kNotFound) {
-      PrintFailure(io, kReadError,
+      PrintMessage(io.err, UserMessage::kReadError,
                    "the NV store " + job.nvStore + ": " + std::string(NvStoreErrorText(loaded)));
       return kExitFailed;
     }
@@ -319,11 +317,11 @@ int RunRender(const RenderJob& job, Io& io) {
     case RenderError::kNone:
       break;
     case RenderError::kInputNotFound:
-      PrintFailure(io, kReadError,
+      PrintMessage(io.err, UserMessage::kReadError,
                    "cannot read " + rendered.path + ": there is no such file; nothing was written");
       return kExitFailed;
     case RenderError::kInputUnreadable:
-      PrintFailure(io, kReadError,
+      PrintMessage(io.err, UserMessage::kReadError,
                    "cannot read " + rendered.path + ": " +
                        (rendered.input.step == FileStep::kNotRegularFile
                             ? std::string("it is not a regular file (render reads saved streams, "
@@ -332,22 +330,25 @@ int RunRender(const RenderJob& job, Io& io) {
                        "; nothing was written");
       return kExitFailed;
     case RenderError::kInputTooLarge:
-      PrintFailure(io, kReadError,
+      PrintMessage(io.err, UserMessage::kReadError,
                    "cannot read " + rendered.path + ": it is longer than the " +
                        std::to_string(kMaxRenderInputBytes >> 20) +
                        " MiB render reads from one file; nothing was written");
       return kExitFailed;
     case RenderError::kOutputFailed:
-      PrintFailure(io, kWriteError, DescribeWriteFailure(rendered.path, rendered.output, 0));
+      PrintMessage(io.err, UserMessage::kWriteError,
+                   DescribeWriteFailure(rendered.path, rendered.output, 0));
       return kExitFailed;
   }
   if (!job.nvStore.empty()) {
     if (FileError error = SaveNvStore(printer.nvMemory(), job.nvStore)) {
-      PrintFailure(io, kWriteError, DescribeWriteFailure(job.nvStore, std::move(error), 0));
+      PrintMessage(io.err, UserMessage::kWriteError,
+                   DescribeWriteFailure(job.nvStore, std::move(error), 0));
       return kExitFailed;
     }
   }
-  if (!job.quiet) io.err << "Write Finish\nwrote the printed paper to " << job.output << '\n';
+  if (!job.quiet)
+    PrintMessage(io.err, UserMessage::kWriteFinish, "wrote the printed paper to " + job.output);
   return kExitOk;
 }
 

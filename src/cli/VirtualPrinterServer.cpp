@@ -26,12 +26,13 @@
 #include <vector>
 
 #include "cli/Jobs.h"
+#include "cli/Messages.h"
 #include "cli/PrinterFolder.h"
 #include "commands/FileCommands.h"
-#include "state/PrinterModels.h"
 #include "files/UniqueFd.h"
-#include "virtualprinter/NvMemory.h"
 #include "raster/PngWriter.h"
+#include "state/PrinterModels.h"
+#include "virtualprinter/NvMemory.h"
 #include "virtualprinter/VirtualPrinter.h"
 
 namespace quillmark::cli {
@@ -132,7 +133,8 @@ class Station {
     std::string why;
     sheets_ = PrinterFolder::Open(job_.outputDir, true, why);
     if (!sheets_) {
-      io_.err << "Write Error\ncannot create the folder " << job_.outputDir << ": " << why << '\n';
+      PrintMessage(io_.err, UserMessage::kWriteError,
+                   "cannot create the folder " + job_.outputDir + ": " + why);
       return false;
     }
     const PrinterFolder::Sheets found = sheets_->ScanSheets();
@@ -185,10 +187,11 @@ class Station {
       error = {FileStep::kWrite, std::make_error_code(std::errc::not_enough_memory), path};
     if (put == PrinterFolder::Put::kDone) return true;
     if (put == PrinterFolder::Put::kLink) {
-      io_.err << "Write Error\nthe NV store " << path
-              << " is a symbolic link: not written, and what it points to is left alone\n";
+      PrintMessage(io_.err, UserMessage::kWriteError,
+                   "the NV store " + path +
+                       " is a symbolic link: not written, and what it points to is left alone");
     } else {
-      io_.err << "Write Error\n" << DescribeFileFailure(path, std::move(error)) << '\n';
+      PrintMessage(io_.err, UserMessage::kWriteError, DescribeFileFailure(path, std::move(error)));
     }
     return false;
   }
@@ -204,15 +207,17 @@ class Station {
     std::string why;
     store_ = PrinterFolder::Open(parent, false, why);
     if (!store_ || storeName_.empty() || storeName_ == "." || storeName_ == "..") {
-      io_.err << "Read Error\nthe NV store " << job_.nvStore << ": "
-              << (store_ ? "names a folder, not a file" : "its folder " + parent + ": " + why)
-              << '\n';
+      PrintMessage(
+          io_.err, UserMessage::kReadError,
+          "the NV store " + job_.nvStore + ": " +
+              (store_ ? "names a folder, not a file" : "its folder " + parent + ": " + why));
       return false;
     }
     std::string target;
     if (store_->Look(storeName_, &target) == PrinterFolder::Entry::kLink) {
-      io_.err << "Read Error\nthe NV store " << job_.nvStore << " is a symbolic link (to " << target
-              << "); the virtual printer keeps its store only in a file of its own\n";
+      PrintMessage(io_.err, UserMessage::kReadError,
+                   "the NV store " + job_.nvStore + " is a symbolic link (to " + target +
+                       "); the virtual printer keeps its store only in a file of its own");
       return false;
     }
     const NvStoreError loaded =
@@ -220,8 +225,9 @@ class Station {
     if (loaded == NvStoreError::kNotFound) {
       io_.out << "NV store " << job_.nvStore << " not found: the NV memory starts empty\n";
     } else if (loaded != NvStoreError::kNone) {
-      io_.err << "Read Error\nthe NV store " << job_.nvStore << ": " << NvStoreErrorText(loaded)
-              << "; remove it or name another with --nv-store\n";
+      PrintMessage(io_.err, UserMessage::kReadError,
+                   "the NV store " + job_.nvStore + ": " + std::string(NvStoreErrorText(loaded)) +
+                       "; remove it or name another with --nv-store");
       return false;
     } else {
       io_.out << "NV store " << job_.nvStore << ": " << printer_.nvMemory().count()
@@ -247,11 +253,10 @@ class Station {
     const std::optional<ByteBlock> png = EncodePng(paper.View());
     const std::string wanted = sheets_->PathOf(SheetName(number));
     if (!png) {
-      io_.err << "Write Error\n"
-              << DescribeFileFailure(
-                     wanted,
-                     {FileStep::kWrite, std::make_error_code(std::errc::not_enough_memory), wanted})
-              << '\n';
+      PrintMessage(io_.err, UserMessage::kWriteError,
+                   DescribeFileFailure(
+                       wanted, {FileStep::kWrite,
+                                std::make_error_code(std::errc::not_enough_memory), wanted}));
       return false;
     }
     if (sheetBytes_ + png->size() > job_.maxDiskBytes) {
@@ -275,7 +280,8 @@ class Station {
         return true;
       }
       if (put != PrinterFolder::Put::kTaken) {
-        io_.err << "Write Error\n" << DescribeFileFailure(wanted, std::move(error)) << '\n';
+        PrintMessage(io_.err, UserMessage::kWriteError,
+                     DescribeFileFailure(wanted, std::move(error)));
         return false;
       }
     }
@@ -304,7 +310,8 @@ bool ServeFifo(const std::string& path, Station& station, const StopSignals& sig
   };
   UniqueFd fd = openReader();
   if (!fd.valid()) {
-    io.err << "Read Error\ncannot open the FIFO " << path << ": " << std::strerror(errno) << '\n';
+    PrintMessage(io.err, UserMessage::kReadError,
+                 "cannot open the FIFO " + path + ": " + std::strerror(errno));
     return false;
   }
   io.out << "ready: reading jobs from the FIFO " << path << '\n';
@@ -323,7 +330,8 @@ bool ServeFifo(const std::string& path, Station& station, const StopSignals& sig
     }
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-      io.err << "Read Error\nreading the FIFO " << path << ": " << std::strerror(errno) << '\n';
+      PrintMessage(io.err, UserMessage::kReadError,
+                   "reading the FIFO " + path + ": " + std::strerror(errno));
       if (inJob) station.EndJob();
       return false;
     }
@@ -588,14 +596,15 @@ int RunVirtualPrinter(const VirtualPrinterJob& job, Io& io) {
     struct stat info {};
     if (::stat(job.fifo.c_str(), &info) == 0) {
       if (!S_ISFIFO(info.st_mode)) {
-        io.err << "Read Error\n" << job.fifo << " exists and is not a FIFO; name another path\n";
+        PrintMessage(io.err, UserMessage::kReadError,
+                     job.fifo + " exists and is not a FIFO; name another path");
         return kExitFailed;
       }
     } else if (::mkfifo(job.fifo.c_str(), 0666) == 0) {
       createdFifo = true;
     } else {
-      io.err << "Write Error\ncannot create the FIFO " << job.fifo << ": " << std::strerror(errno)
-             << '\n';
+      PrintMessage(io.err, UserMessage::kWriteError,
+                   "cannot create the FIFO " + job.fifo + ": " + std::strerror(errno));
       return kExitFailed;
     }
   }

@@ -7,9 +7,6 @@
 namespace quillmark {
 namespace {
 
-constexpr std::string_view kFailureCaption = "Waring Message";
-constexpr std::string_view kSuccessCaption = "Message";
-
 FileCommandOutcome Failed(FileCommandResult result, FileCommandFailure failure,
                           const std::string& path, std::uint64_t streamSize, FileError io = {}) {
   return {result, failure, std::move(io), path, streamSize};
@@ -48,20 +45,18 @@ std::string DescribeFileError(const FileError& io) {
 
 }  // namespace
 
-std::optional<CommandMessage> MessageFor(FileCommandResult result) noexcept {
-  constexpr unsigned kSuccessType = MB_OK | MB_ICONINFORMATION;
-  constexpr unsigned kFailureType = MB_OK | MB_ICONEXCLAMATION;
+std::optional<UserMessage> MessageFor(FileCommandResult result) noexcept {
   switch (result) {
     case FileCommandResult::kCancelled:
       return std::nullopt;
     case FileCommandResult::kWriteFinish:
-      return CommandMessage{"Write Finish", kSuccessCaption, kSuccessType};
+      return UserMessage::kWriteFinish;
     case FileCommandResult::kPatchFinish:
-      return CommandMessage{"Patch Finish", kSuccessCaption, kSuccessType};
+      return UserMessage::kPatchFinish;
     case FileCommandResult::kReadError:
-      return CommandMessage{"Read Error", kFailureCaption, kFailureType};
+      return UserMessage::kReadError;
     case FileCommandResult::kWriteError:
-      return CommandMessage{"Write Error", kFailureCaption, kFailureType};
+      return UserMessage::kWriteError;
   }
   return std::nullopt;
 }
@@ -107,14 +102,14 @@ std::string DescribeOutcome(const FileCommandOutcome& outcome) {
   return {};
 }
 
-FileDialogRequest FileExportDialogRequest() {
-  return {false, "BIN", "", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+FilePrompt FileExportPrompt() {
+  return {FileDialogKind::kSaveAs, "BIN", "", true,
           "Binary Files (*.bin)|*.bin|All Files (*.*)|*.*||"};
 }
 
-FileDialogRequest PatchDialogRequest() {
+FilePrompt PatchPrompt() {
   // No overwrite question: the memory image to patch is expected to exist.
-  return {false, "BIN", "", OFN_HIDEREADONLY,
+  return {FileDialogKind::kSaveAs, "BIN", "", false,
           "Varnok S Binary Files (*.bin)|*.bin|All Files (*.*)|*.*||"};
 }
 
@@ -177,27 +172,26 @@ FileCommandOutcome PatchMemoryImage(const AppState& state, const std::string& pa
 
 namespace {
 
-FileCommandOutcome RunFileCommand(CommandUi& ui, const FileDialogRequest& request,
+FileCommandOutcome RunFileCommand(CommandUi& ui, const FilePrompt& prompt,
                                   FileCommandOutcome (*work)(const AppState&, const std::string&,
                                                              const FileCalls&),
                                   const AppState& state) {
-  const std::optional<FileDialogResult> chosen = ui.ChooseFile(request);
+  const std::optional<FileDialogResult> chosen = ui.ChooseFile(prompt);
   if (!chosen) return {};
   // The work releases the stream and closes every file before the box is shown.
   FileCommandOutcome outcome = work(state, chosen->pathName, SystemFileCalls());
-  if (const auto message = MessageFor(outcome.result))
-    ui.MessageBox(std::string(message->text), std::string(message->caption), message->type);
+  if (const std::optional<UserMessage> message = MessageFor(outcome.result)) ui.Tell(*message);
   return outcome;
 }
 
 }  // namespace
 
 FileCommandOutcome OnFile(const AppState& state, CommandUi& ui) {
-  return RunFileCommand(ui, FileExportDialogRequest(), &ExportDefinitionStream, state);
+  return RunFileCommand(ui, FileExportPrompt(), &ExportDefinitionStream, state);
 }
 
 FileCommandOutcome OnPatch(const AppState& state, CommandUi& ui) {
-  return RunFileCommand(ui, PatchDialogRequest(), &PatchMemoryImage, state);
+  return RunFileCommand(ui, PatchPrompt(), &PatchMemoryImage, state);
 }
 
 }  // namespace quillmark

@@ -54,25 +54,17 @@ struct FileCommandOutcome {
   std::uint64_t streamSize = 0;  // the definition stream's size, once known
 };
 
-// A message box's text, caption and type.
-struct CommandMessage {
-  std::string_view text;
-  std::string_view caption;
-  unsigned type;
-};
-
-// The box each result shows: "Write Finish", "Patch Finish" (caption "Message",
-// information icon), "Read Error", "Write Error" (caption "Waring Message", exclamation
-// icon); nothing for kCancelled.
-std::optional<CommandMessage> MessageFor(FileCommandResult result) noexcept;
+// The message each result ends with: "Write Finish", "Patch Finish", "Read Error" or
+// "Write Error"; nothing for kCancelled.
+std::optional<UserMessage> MessageFor(FileCommandResult result) noexcept;
 
 // What happened, in plain words, for the command-line tool to print after the message:
 // "cannot create a temporary file in /media/usb: Read-only file system".
 std::string DescribeOutcome(const FileCommandOutcome& outcome);
 
 // The Save As dialogs of the two commands.
-FileDialogRequest FileExportDialogRequest();
-FileDialogRequest PatchDialogRequest();
+FilePrompt FileExportPrompt();
+FilePrompt PatchPrompt();
 
 // Saves the definition stream of `state` as the whole content of `path`.
 FileCommandOutcome ExportDefinitionStream(const AppState& state, const std::string& path,

@@ -51,7 +51,7 @@ CommandResult RunPrinterCommand(AppState& state, PortApi& api, CommandUi& ui, un
     std::optional<ByteBlock> stream = BuildWithRetry(ui, maxAttempts, result, build);
     if (stream) result = SendWithRetry(state, api, ui, *stream, maxAttempts);
   }  // the stream is released before the closing box
-  ui.MessageBox(kCommunicationFinishText, kMessageCaption, kCommunicationFinishType);
+  ui.Tell(UserMessage::kCommunicationFinish);
   return result;
 }
 

@@ -5,20 +5,13 @@
 
 #include <cstdint>
 
-#include "state/AppState.h"
-#include "state/ByteBlock.h"
 #include "commands/CommandUi.h"
 #include "port/PortApi.h"
 #include "port/PortTransport.h"
+#include "state/AppState.h"
+#include "state/ByteBlock.h"
 
 namespace quillmark {
-
-inline constexpr const char* kCommunicationErrorText = "Communication Error";
-inline constexpr const char* kCommunicationFinishText = "Communication Finish";
-inline constexpr const char* kWarningCaption = "Waring Message";
-inline constexpr const char* kMessageCaption = "Message";
-inline constexpr unsigned kCommunicationErrorType = MB_RETRYCANCEL | MB_ICONEXCLAMATION;  // 0x35
-inline constexpr unsigned kCommunicationFinishType = MB_OK | MB_ICONINFORMATION;          // 0x40
 
 enum class CommandOutcome {
   kSent,        // the whole stream went out
@@ -43,8 +36,8 @@ CommandResult SendWithRetry(AppState& state, PortApi& api, CommandUi& ui, const 
 
 // DownLoad: the NV image definition stream of the slots and brixMode of this moment, sent
 // with SendWithRetry, released, then "Communication Finish" (caption "Message") whatever
-// the outcome. Should the memory for the stream be short, the user is asked as after a
-// failed send (a kNotBuilt report): Retry builds anew; nothing is sent until a stream is
+// the outcome (CommandUi::Tell). Should the memory for the stream be short, the user is asked as
+// after a failed send (a kNotBuilt report): Retry builds anew; nothing is sent until a stream is
 // built.
 CommandResult OnDownLoad(AppState& state, PortApi& api, CommandUi& ui, unsigned maxAttempts = 0);
 

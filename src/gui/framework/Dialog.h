@@ -16,9 +16,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "commands/CommandUi.h"
 #include "framework/Controls.h"
 #include "framework/DialogFont.h"
+#include "framework/WinDefs.h"
 #include "res/DialogTemplate.h"
 
 class QButtonGroup;

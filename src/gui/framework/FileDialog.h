@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "commands/CommandUi.h"
+#include "framework/WinDefs.h"
 
 namespace quillmark {
 

@@ -16,10 +16,12 @@ class GuiCommandUi final : public CommandUi {
   // SetProgressPos drive. Both must outlive this object.
   GuiCommandUi(CDialog& owner, CProgressCtrl progress) : owner_(owner), progress_(progress) {}
 
-  int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
+  // The message's box: its text and caption, an information or exclamation icon, OK.
+  void Tell(UserMessage message) override;
   // "Communication Error" with Retry and Cancel, the report in words as the details.
   bool RetryAfterFailedSend(const SendReport& report) override;
-  std::optional<FileDialogResult> ChooseFile(const FileDialogRequest& request) override;
+  // The Open or Save As dialog, asking before a file is replaced when the prompt says so.
+  std::optional<FileDialogResult> ChooseFile(const FilePrompt& prompt) override;
   // The bar's range, 0 to `upper` (at most INT_MAX); the position is kept within it, and
   // a position beyond the range fills the bar. Each call repaints the bar before it returns, so a
   // send that holds the UI thread still shows its progress.

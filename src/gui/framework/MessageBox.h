@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <string>
 
-#include "commands/CommandUi.h"
+#include "framework/WinDefs.h"
 
 namespace quillmark {
 

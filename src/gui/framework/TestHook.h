@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "commands/CommandUi.h"
+#include "framework/WinDefs.h"
 
 namespace quillmark {
 

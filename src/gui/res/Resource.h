@@ -21,6 +21,11 @@ inline constexpr int IDR_MAINFRAME = 128;
 // the low four bits are reserved by the system, so a handler masks them off.
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 
+// The standard buttons, as in every dialog template: OK is control 1 and Cancel control 2.
+// A dialog ended by one of them answers with its ID.
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
 // Controls without an identifier of their own (static texts, the About box's icon).
 inline constexpr int IDC_STATIC = -1;
 

@@ -1,8 +1,7 @@
-#include "state/PortSettings.h"
-#include "commands/CommandUi.h"
-#include "state/PrinterModels.h"
 #include "res/DialogTemplate.h"
 #include "res/Resource.h"
+#include "state/PortSettings.h"
+#include "state/PrinterModels.h"
 
 namespace quillmark {
 namespace {

@@ -23,41 +23,28 @@ namespace quillmark::testing {
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
-struct Box {
-  std::string text, caption;
-  unsigned type;
-  friend bool operator==(const Box&, const Box&) = default;
-};
-const Box kWriteFinish{"Write Finish", "Message", 0x40};
-const Box kPatchFinish{"Patch Finish", "Message", 0x40};
-const Box kReadError{"Read Error", "Waring Message", 0x30};
-const Box kWriteError{"Write Error", "Waring Message", 0x30};
-const Box kCommunicationError{"Communication Error", "Waring Message", 0x35};
-const Box kCommunicationFinish{"Communication Finish", "Message", 0x40};
+using Messages = std::vector<UserMessage>;
 
-// Answers message boxes from `answers` (IDOK once it runs dry) and file dialogs from
-// `files` (Cancel for nullopt or once it runs dry); records what was shown.
+// Answers whether to retry a failed send from `retries` (Retry once it runs dry) and file
+// dialogs from `files` (Cancel for nullopt or once it runs dry); records the messages told
+// and asked, in order.
 class ScriptedUi final : public CommandUi {
  public:
-  std::deque<int> answers;
+  std::deque<bool> retries;
   std::deque<std::optional<std::string>> files;
-  std::vector<Box> boxes;
+  Messages messages;
   std::vector<std::uint32_t> ranges;
-
   std::vector<SendReport> reports;  // what each failed send reported
 
-  int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    boxes.push_back({text, caption, type});
-    const int answer = answers.empty() ? IDOK : answers.front();
-    if (!answers.empty()) answers.pop_front();
-    return answer;
-  }
-  // Asked as the window asks: "Communication Error" with Retry and Cancel.
+  void Tell(UserMessage message) override { messages.push_back(message); }
   bool RetryAfterFailedSend(const SendReport& report) override {
     reports.push_back(report);
-    return MessageBox("Communication Error", "Waring Message", 0x35) != IDCANCEL;
+    messages.push_back(UserMessage::kCommunicationError);
+    const bool retry = retries.empty() || retries.front();
+    if (!retries.empty()) retries.pop_front();
+    return retry;
   }
-  std::optional<FileDialogResult> ChooseFile(const FileDialogRequest&) override {
+  std::optional<FileDialogResult> ChooseFile(const FilePrompt&) override {
     if (files.empty() || !files.front()) return std::nullopt;
     const std::string path = *files.front();
     files.pop_front();

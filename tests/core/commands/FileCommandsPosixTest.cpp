@@ -54,7 +54,7 @@ std::optional<ChildReport> RunInChild(std::optional<rlim_t> maxFileSize, FileCom
   ui.files = {path};
   const FileCommandOutcome outcome = command(state, ui);
   const ChildReport report{outcome.result, outcome.io.step, outcome.io.code.value(),
-                           ui.boxes == std::vector<Box>{kWriteError}};
+                           ui.messages == Messages{UserMessage::kWriteError}};
   ::_exit(::write(fds[1], &report, sizeof report) == sizeof report ? 0 : 4);
 }
 

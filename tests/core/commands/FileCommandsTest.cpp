@@ -25,7 +25,7 @@ TEST(FileCommands, CancelShowsNothing) {
   for (FileCommand command : {&OnFile, &OnPatch}) {
     ScriptedUi ui;  // answers every file dialog with Cancel
     EXPECT_EQ(command(AppState(kPlatformWin32Nt), ui).result, FileCommandResult::kCancelled);
-    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(ui.messages.empty());
   }
 }
 
@@ -70,7 +70,8 @@ TEST(FileCommands, WriteTheStreamAndShowTheirFinish) {
     ScriptedUi ui;
     ui.files = {target};
     (c.patch ? OnPatch : OnFile)(state, ui);
-    EXPECT_EQ(ui.boxes, std::vector<Box>{c.patch ? kPatchFinish : kWriteFinish});
+    EXPECT_EQ(ui.messages,
+              Messages{c.patch ? UserMessage::kPatchFinish : UserMessage::kWriteFinish});
     EXPECT_EQ(ReadWholeFile(target), expected);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{c.name});
   }
@@ -126,7 +127,7 @@ TEST(FileCommands, RefusedImagesGiveReadErrorAndStayUntouched) {
     const FileCommandOutcome outcome = OnPatch(state, ui);
     EXPECT_EQ(outcome.result, FileCommandResult::kReadError);
     EXPECT_EQ(outcome.failure, c.failure);
-    EXPECT_EQ(ui.boxes, std::vector<Box>{kReadError});
+    EXPECT_EQ(ui.messages, Messages{UserMessage::kReadError});
     EXPECT_EQ(dir.Names(), before);
     EXPECT_TRUE(c.kind != kFile || ReadWholeFile(target) == c.content);
   }

@@ -43,15 +43,15 @@ TEST(FileCommandsWin32, FilesOpenInAnotherProgramStayAsTheyWere) {
   struct Case {
     FileCommand command;
     DWORD share;
-    Box box;
+    UserMessage box;
     FileStep step;
   };
   const DWORD readWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
   const Case cases[] = {
-      {&OnFile, 0, kWriteError, FileStep::kOpenForWriting},
-      {&OnFile, readWrite, kWriteError, FileStep::kReplace},
-      {&OnPatch, 0, kReadError, FileStep::kOpenForReading},
-      {&OnPatch, readWrite, kWriteError, FileStep::kReplace},
+      {&OnFile, 0, UserMessage::kWriteError, FileStep::kOpenForWriting},
+      {&OnFile, readWrite, UserMessage::kWriteError, FileStep::kReplace},
+      {&OnPatch, 0, UserMessage::kReadError, FileStep::kOpenForReading},
+      {&OnPatch, readWrite, UserMessage::kWriteError, FileStep::kReplace},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << (c.command == &OnPatch) << " " << c.share);
@@ -65,7 +65,7 @@ TEST(FileCommandsWin32, FilesOpenInAnotherProgramStayAsTheyWere) {
     ScriptedUi ui;
     ui.files = {target};
     EXPECT_EQ(c.command(AppState(kPlatformWin32Nt), ui).io.step, c.step);
-    EXPECT_EQ(ui.boxes, std::vector<Box>{c.box});
+    EXPECT_EQ(ui.messages, Messages{c.box});
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"held.bin"});
     ::CloseHandle(other);
     EXPECT_EQ(ReadWholeFile(target), before);

@@ -17,7 +17,7 @@ TEST(PrinterCommands, FailedSendsAskUntilCancelOrTheLimitThenFinish) {
   struct Case {
     bool download;
     bool portMissing;
-    std::deque<int> answers;
+    std::deque<bool> retries;
     unsigned maxAttempts;
     CommandOutcome outcome;
     unsigned attempts;
@@ -25,29 +25,28 @@ TEST(PrinterCommands, FailedSendsAskUntilCancelOrTheLimitThenFinish) {
   };
   const Case cases[] = {
       {true, false, {}, 0, CommandOutcome::kSent, 1, 0},
-      // Any answer but Cancel is a Retry.
-      {true, true, {IDRETRY, IDOK, IDYES, 0, IDCANCEL}, 0, CommandOutcome::kCancelled, 5, 5},
-      {false, true, {IDCANCEL}, 0, CommandOutcome::kCancelled, 1, 1},
+      {true, true, {true, true, true, true, false}, 0, CommandOutcome::kCancelled, 5, 5},
+      {false, true, {false}, 0, CommandOutcome::kCancelled, 1, 1},
       // The limit ends the loop without asking after the last attempt.
       {false, true, {}, 3, CommandOutcome::kRetryLimit, 3, 2},
-      {true, true, {IDRETRY, IDCANCEL}, 5, CommandOutcome::kCancelled, 2, 2},
+      {true, true, {true, false}, 5, CommandOutcome::kCancelled, 2, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message()
-                 << c.download << " " << c.answers.size() << " " << c.maxAttempts);
+                 << c.download << " " << c.retries.size() << " " << c.maxAttempts);
     ScriptedPort port;
     if (c.portMissing) port.missing.insert("LPT1");
     AppState state(kPlatformWin32Nt);
     ScriptedUi ui;
-    ui.answers = c.answers;
+    ui.retries = c.retries;
     const CommandResult result = c.download ? OnDownLoad(state, port, ui, c.maxAttempts)
                                             : OnPrint(state, port, ui, c.maxAttempts);
     EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_EQ(result.attempts, c.attempts);
     EXPECT_EQ(port.Count("Open LPT1"), c.attempts);
-    std::vector<Box> boxes(c.errorBoxes, kCommunicationError);
-    boxes.push_back(kCommunicationFinish);
-    EXPECT_EQ(ui.boxes, boxes);
+    Messages told(c.errorBoxes, UserMessage::kCommunicationError);
+    told.push_back(UserMessage::kCommunicationFinish);
+    EXPECT_EQ(ui.messages, told);
     // A failed open leaves the bar alone.
     EXPECT_EQ(ui.ranges.size(), c.portMissing ? 0u : 1u);
   }
@@ -62,7 +61,7 @@ TEST(PrinterCommands, RetryResendsTheWholeStreamFromItsFirstByte) {
   };
   AppState state(kPlatformWin32Nt);
   ScriptedUi ui;
-  ui.answers = {IDRETRY};
+  ui.retries = {true};
 
   const CommandResult result = OnDownLoad(state, port, ui);
   const Bytes stream = StreamOf(state);
@@ -70,7 +69,8 @@ TEST(PrinterCommands, RetryResendsTheWholeStreamFromItsFirstByte) {
   EXPECT_EQ(result.attempts, 2u);
   EXPECT_EQ(port.received, Concat({Bytes(stream.begin(), stream.begin() + 32), stream}));
   EXPECT_EQ(port.Count("Close"), 2u);
-  EXPECT_EQ(ui.boxes, (std::vector<Box>{kCommunicationError, kCommunicationFinish}));
+  EXPECT_EQ(ui.messages,
+            (Messages{UserMessage::kCommunicationError, UserMessage::kCommunicationFinish}));
   const auto size = static_cast<std::uint32_t>(stream.size());
   EXPECT_EQ(ui.ranges, (std::vector<std::uint32_t>{size, size}));
 }
