@@ -29,6 +29,10 @@ class PortCloser {
 
 }  // namespace
 
+void PortDeviceDeleter::operator()(PortDevice* device) const noexcept {
+  std::default_delete<PortDevice>()(device);
+}
+
 std::string_view PortDeviceName(std::int32_t port) noexcept {
   if (port < 0 || port >= static_cast<std::int32_t>(kPortNames.size())) return kPortNames[0];
   return kPortNames[static_cast<std::size_t>(port)];

@@ -1,7 +1,5 @@
 #include "state/AppState.h"
 
-#include "port/PortApi.h"
-
 namespace quillmark {
 
 AppState::AppState() : AppState(QueryPlatformId()) {}

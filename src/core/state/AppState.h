@@ -12,6 +12,15 @@ namespace quillmark {
 
 class PortDevice;  // an open printer port (port/PortApi.h)
 
+// Closes an open printer port when its owner lets it go. Defined with the port, so that the
+// state needs no port header; it converts from the default deleter, so that a port opened
+// as a std::unique_ptr<PortDevice> can be kept in the state.
+struct PortDeviceDeleter {
+  PortDeviceDeleter() noexcept = default;
+  PortDeviceDeleter(std::default_delete<PortDevice>) noexcept {}  // NOLINT: implicit
+  void operator()(PortDevice* device) const noexcept;
+};
+
 inline constexpr int kSlotCount = 10;
 
 // Platform families that select the parallel-port readiness test and write time-out.
@@ -43,7 +52,7 @@ struct AppState {
   PortSettings portSettings;
   std::uint32_t platformId = kPlatformWin32Nt;
   // The open printer port, only between the opening and the closing of one send.
-  std::unique_ptr<PortDevice> portHandle;
+  std::unique_ptr<PortDevice, PortDeviceDeleter> portHandle;
   std::int32_t patchEnabled = 0;
   std::uint32_t nvCapacity = 0;  // bytes; 0 until a target printer is confirmed
   std::int32_t widthBytes = 0;   // print width in bytes of 8 dots; 0 until confirmed
