@@ -29,7 +29,7 @@
 #include "cli/Messages.h"
 #include "cli/PrinterFolder.h"
 #include "commands/FileCommands.h"
-#include "files/UniqueFd.h"
+#include "files/FileHandle.h"
 #include "raster/PngWriter.h"
 #include "state/PrinterModels.h"
 #include "virtualprinter/NvMemory.h"
@@ -61,8 +61,8 @@ class StopSignals {
   StopSignals() {
     int fds[2];
     if (::pipe(fds) != 0) return;
-    read_ = UniqueFd(fds[0]);
-    write_ = UniqueFd(fds[1]);
+    read_ = FileHandle(fds[0]);
+    write_ = FileHandle(fds[1]);
     for (int fd : fds)
       PrepareDescriptor(fd);
     gSignalPipe = write_.get();
@@ -89,8 +89,8 @@ class StopSignals {
   }
 
  private:
-  UniqueFd read_;
-  UniqueFd write_;
+  FileHandle read_;
+  FileHandle write_;
   struct sigaction previousInt_ {};
   struct sigaction previousTerm_ {};
   bool installed_ = false;
@@ -306,9 +306,9 @@ constexpr std::size_t kReadChunk = 65536;
 // has the FIFO open any more.
 bool ServeFifo(const std::string& path, Station& station, const StopSignals& signals, Io& io) {
   auto openReader = [&path] {
-    return UniqueFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    return FileHandle(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   };
-  UniqueFd fd = openReader();
+  FileHandle fd = openReader();
   if (!fd.valid()) {
     PrintMessage(io.err, UserMessage::kReadError,
                  "cannot open the FIFO " + path + ": " + std::strerror(errno));
@@ -345,7 +345,7 @@ bool ServeFifo(const std::string& path, Station& station, const StopSignals& sig
       // A FIFO whose writers have gone keeps reporting a hang-up; a new reader does not,
       // and since it is opened before the old one closes, no writer ever finds the FIFO
       // without a reader and nothing written meanwhile is lost.
-      UniqueFd next = openReader();
+      FileHandle next = openReader();
       if (next.valid()) fd = std::move(next);
     }
     // While a job runs, the wait is short: a writer that came and went in the moment the
@@ -369,7 +369,7 @@ using Clock = std::chrono::steady_clock;
 // One connection, one job. Its bytes are held until it ends, and jobs print in the order
 // their connections end, so a sender that is slow or silent delays nobody else.
 struct Connection {
-  UniqueFd fd;
+  FileHandle fd;
   std::string from;
   std::vector<std::uint8_t> bytes;
   std::uint64_t dropped = 0;  // bytes read past what could be held
@@ -383,12 +383,12 @@ struct EndedJob {
 };
 
 // Listens on `listen`; empty, with the reason printed, when it cannot.
-UniqueFd Listen(const std::string& listen, Io& io) {
+FileHandle Listen(const std::string& listen, Io& io) {
   std::string why;
   const std::optional<TcpAddress> address = ParseTcpAddress(listen, why, true);
   if (!address) {
     io.err << "--listen " << listen << ": " << why << '\n';
-    return UniqueFd();
+    return FileHandle();
   }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -399,13 +399,13 @@ UniqueFd Listen(const std::string& listen, Io& io) {
       ::getaddrinfo(address->host.c_str(), std::to_string(address->port).c_str(), &hints, &found);
   if (resolved != 0) {
     io.err << "cannot listen on " << listen << ": " << ::gai_strerror(resolved) << '\n';
-    return UniqueFd();
+    return FileHandle();
   }
   std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, &::freeaddrinfo);
-  UniqueFd server;
+  FileHandle server;
   int error = 0;
   for (const addrinfo* a = list.get(); a != nullptr && !server.valid(); a = a->ai_next) {
-    UniqueFd candidate(::socket(a->ai_family, a->ai_socktype, a->ai_protocol));
+    FileHandle candidate(::socket(a->ai_family, a->ai_socktype, a->ai_protocol));
     if (candidate.valid()) PrepareDescriptor(candidate.get());
     const int on = 1;
     // The whole queue the system allows: a burst of senders waits there, and none is
@@ -439,7 +439,7 @@ UniqueFd Listen(const std::string& listen, Io& io) {
 
 class TcpServer {
  public:
-  TcpServer(UniqueFd listener, Station& station, const StopSignals& signals,
+  TcpServer(FileHandle listener, Station& station, const StopSignals& signals,
             std::chrono::seconds idle, Io& io)
       : listener_(std::move(listener)),
         station_(station),
@@ -496,7 +496,7 @@ class TcpServer {
     while (open_.size() < kMaxConnections) {
       sockaddr_storage peer{};
       socklen_t length = sizeof peer;
-      UniqueFd fd(::accept(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &length));
+      FileHandle fd(::accept(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &length));
       if (!fd.valid()) return;  // none waiting, or the sender gave up meanwhile
       PrepareDescriptor(fd.get());
       char host[NI_MAXHOST] = "";
@@ -561,7 +561,7 @@ class TcpServer {
     return true;
   }
 
-  UniqueFd listener_;
+  FileHandle listener_;
   Station& station_;
   const StopSignals& signals_;
   const std::chrono::seconds idle_;
@@ -575,7 +575,7 @@ class TcpServer {
 
 bool ServeTcp(const std::string& listen, Station& station, const StopSignals& signals,
               std::chrono::seconds idle, Io& io) {
-  UniqueFd listener = Listen(listen, io);
+  FileHandle listener = Listen(listen, io);
   if (!listener.valid()) return false;
   return TcpServer(std::move(listener), station, signals, idle, io).Run();
 }

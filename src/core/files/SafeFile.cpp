@@ -1,7 +1,5 @@
 #include "files/SafeFile.h"
 
-#include "state/ByteBlock.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -25,13 +23,6 @@
 namespace quillmark {
 namespace {
 
-std::error_code LastErrno() noexcept {
-  return {errno, std::generic_category()};
-}
-
-// At most this much goes to one read or write call (the Windows C runtime counts in
-// unsigned int); large enough that a 24 MB stream takes a handful of calls.
-constexpr std::size_t kMaxTransfer = std::size_t{1} << 24;
 // Buffer for copying the rest of an existing file.
 constexpr std::uint32_t kCopyBufferSize = std::uint32_t{1} << 18;
 
@@ -39,35 +30,9 @@ constexpr std::uint32_t kCopyBufferSize = std::uint32_t{1} << 18;
 
 #ifdef _WIN32
 
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return {};
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
-int SysOpenExisting(const std::string& path, FileAccess access) {
-  int flags = _O_BINARY | _O_NOINHERIT;
-  flags |= access == FileAccess::kRead    ? _O_RDONLY
-           : access == FileAccess::kWrite ? _O_WRONLY
-                                          : _O_RDWR;
-  return _wopen(Widen(path).c_str(), flags);
-}
-
 int SysCreateExclusive(const std::string& path) {
-  return _wopen(Widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+  return _wopen(WidePath(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                 _S_IREAD | _S_IWRITE);
-}
-
-bool SysStat(int fd, bool& regular, FileInfo& info) {
-  struct _stat64 st {};
-  if (_fstat64(fd, &st) != 0) return false;
-  regular = (st.st_mode & _S_IFMT) == _S_IFREG;
-  info.mode = 0;  // only a read-only attribute, and the original is writable
-  info.size = static_cast<std::uint64_t>(st.st_size);
-  return true;
 }
 
 // Windows has no permission bits to copy beyond read-only, which a writable original
@@ -76,20 +41,8 @@ bool SysTakeOver(int, const FileInfo&) {
   return true;
 }
 
-long long SysRead(int fd, std::uint8_t* data, std::size_t count) {
-  return _read(fd, data, static_cast<unsigned>(count));
-}
-
-long long SysWrite(int fd, const std::uint8_t* data, std::size_t count) {
-  return _write(fd, data, static_cast<unsigned>(count));
-}
-
-bool SysSeek(int fd, std::uint64_t offset) {
-  return _lseeki64(fd, static_cast<long long>(offset), SEEK_SET) >= 0;
-}
-
 void SysRemove(const std::string& path) {
-  _wunlink(Widen(path).c_str());
+  _wunlink(WidePath(path).c_str());
 }
 
 // MoveFileEx with MOVEFILE_WRITE_THROUGH has already made the rename durable.
@@ -100,15 +53,11 @@ unsigned long SysProcessId() {
 }
 
 std::error_code SyncCall(int fd) {
-  return _commit(fd) == 0 ? std::error_code{} : LastErrno();
-}
-
-std::error_code CloseCall(int fd) {
-  return _close(fd) == 0 ? std::error_code{} : LastErrno();
+  return _commit(fd) == 0 ? std::error_code{} : LastFileError();
 }
 
 std::error_code ReplaceCall(const std::string& from, const std::string& to) {
-  if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return {};
   return {static_cast<int>(GetLastError()), std::system_category()};
@@ -116,37 +65,12 @@ std::error_code ReplaceCall(const std::string& from, const std::string& to) {
 
 #else
 
-int SysOpenExisting(const std::string& path, FileAccess access) {
-  // O_NONBLOCK keeps a pipe without a writer from blocking the open; it is refused as not
-  // a regular file right after. Regular files ignore the flag.
-  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  flags |= access == FileAccess::kRead    ? O_RDONLY
-           : access == FileAccess::kWrite ? O_WRONLY
-                                          : O_RDWR;
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
 int SysCreateExclusive(const std::string& path) {
   int fd;
   do {
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
   } while (fd < 0 && errno == EINTR);
   return fd;
-}
-
-bool SysStat(int fd, bool& regular, FileInfo& info) {
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return false;
-  regular = S_ISREG(st.st_mode);
-  info.mode = static_cast<unsigned>(st.st_mode & 07777);
-  info.owner = static_cast<long long>(st.st_uid);
-  info.group = static_cast<long long>(st.st_gid);
-  info.size = static_cast<std::uint64_t>(st.st_size);
-  return true;
 }
 
 // The owner and group are copied as far as allowed (root may give any owner, others only
@@ -161,18 +85,6 @@ bool SysTakeOver(int fd, const FileInfo& existing) {
   return ::fchmod(fd, static_cast<mode_t>(existing.mode)) == 0;
 }
 
-long long SysRead(int fd, std::uint8_t* data, std::size_t count) {
-  return ::read(fd, data, count);
-}
-
-long long SysWrite(int fd, const std::uint8_t* data, std::size_t count) {
-  return ::write(fd, data, count);
-}
-
-bool SysSeek(int fd, std::uint64_t offset) {
-  return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
-}
-
 void SysRemove(const std::string& path) {
   ::unlink(path.c_str());
 }
@@ -181,10 +93,8 @@ void SysRemove(const std::string& path) {
 // place, so a folder that cannot be synced (some file systems refuse) changes nothing
 // that could be reported.
 void SysSyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+  const FileHandle fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.valid()) ::fsync(fd.get());
 }
 
 unsigned long SysProcessId() {
@@ -196,26 +106,17 @@ std::error_code SyncCall(int fd) {
   do {
     result = ::fsync(fd);
   } while (result != 0 && errno == EINTR);
-  return result == 0 ? std::error_code{} : LastErrno();
-}
-
-// Linux releases the descriptor even when close reports an error, so it is never retried.
-std::error_code CloseCall(int fd) {
-  return ::close(fd) == 0 ? std::error_code{} : LastErrno();
+  return result == 0 ? std::error_code{} : LastFileError();
 }
 
 std::error_code ReplaceCall(const std::string& from, const std::string& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code{} : LastErrno();
+  return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code{} : LastFileError();
 }
 
 #endif
 
-void CloseIgnoringResult(int fd) noexcept {
-#ifdef _WIN32
-  _close(fd);
-#else
-  ::close(fd);
-#endif
+std::error_code CloseCall(int fd) {
+  return FileHandle(fd).Close();
 }
 
 std::filesystem::path ToFsPath(const std::string& path) {
@@ -258,48 +159,7 @@ std::string TemporaryNameFor(const std::string& target, unsigned attempt) {
   return FromFsPath(targetPath.parent_path() / name);
 }
 
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes, std::error_code& code) {
-  while (!bytes.empty()) {
-    const long long written = SysWrite(fd, bytes.data(), std::min(bytes.size(), kMaxTransfer));
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      code = LastErrno();
-      return false;
-    }
-    if (written == 0) {  // no progress and no error: report it rather than spin
-      code = std::make_error_code(std::errc::io_error);
-      return false;
-    }
-    bytes = bytes.subspan(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 }  // namespace
-
-// ---- FileHandle ----------------------------------------------------------------------
-
-FileHandle::FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-  if (this != &other) {
-    reset();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-FileHandle::~FileHandle() {
-  reset();
-}
-
-int FileHandle::release() noexcept {
-  return std::exchange(fd_, -1);
-}
-
-void FileHandle::reset() noexcept {
-  if (fd_ >= 0) CloseIgnoringResult(std::exchange(fd_, -1));
-}
 
 const FileCalls& SystemFileCalls() noexcept {
   static const FileCalls calls{&SyncCall, &CloseCall, &ReplaceCall};
@@ -319,44 +179,6 @@ std::string ResolveLinks(const std::string& path) {
     current = target.is_absolute() ? target : current.parent_path() / target;
   }
   return FromFsPath(current);
-}
-
-FileHandle OpenExisting(const std::string& path, FileAccess access, FileInfo& info,
-                        FileError& error) {
-  const FileStep openStep =
-      access == FileAccess::kRead ? FileStep::kOpenForReading : FileStep::kOpenForWriting;
-  FileHandle file(SysOpenExisting(path, access));
-  if (!file.valid()) {
-    error = {openStep, LastErrno(), path};
-    return {};
-  }
-  bool regular = false;
-  if (!SysStat(file.get(), regular, info)) {
-    error = {openStep, LastErrno(), path};
-    return {};
-  }
-  if (!regular) {
-    error = {FileStep::kNotRegularFile, {}, path};
-    return {};
-  }
-  return file;
-}
-
-std::optional<std::size_t> ReadUpTo(const FileHandle& file, std::span<std::uint8_t> buffer,
-                                    const std::string& path, FileError& error) {
-  std::size_t total = 0;
-  while (total < buffer.size()) {
-    const long long got =
-        SysRead(file.get(), buffer.data() + total, std::min(buffer.size() - total, kMaxTransfer));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      error = {FileStep::kRead, LastErrno(), path};
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    total += static_cast<std::size_t>(got);
-  }
-  return total;
 }
 
 // ---- ReplacementFile -----------------------------------------------------------------
@@ -390,12 +212,12 @@ std::optional<ReplacementFile> ReplacementFile::Create(const std::string& target
     FileHandle file(SysCreateExclusive(temporary));
     if (!file.valid()) {
       if (errno == EEXIST) continue;
-      error = {FileStep::kCreateTemporary, LastErrno(), FolderOf(target)};
+      error = {FileStep::kCreateTemporary, LastFileError(), FolderOf(target)};
       return std::nullopt;
     }
     ReplacementFile replacement(target, std::move(temporary), std::move(file), calls);
     if (existing != nullptr && !SysTakeOver(replacement.file_.get(), *existing)) {
-      error = {FileStep::kCreateTemporary, LastErrno(), FolderOf(target)};
+      error = {FileStep::kCreateTemporary, LastFileError(), FolderOf(target)};
       return std::nullopt;  // the destructor removes the file just made
     }
     return replacement;
@@ -406,8 +228,8 @@ std::optional<ReplacementFile> ReplacementFile::Create(const std::string& target
 }
 
 bool ReplacementFile::Write(std::span<const std::uint8_t> bytes, FileError& error) {
-  std::error_code code;
-  if (WriteAll(file_.get(), bytes, code)) return true;
+  const std::error_code code = WriteAll(file_, bytes);
+  if (!code) return true;
   error = {FileStep::kWrite, code, temporary_};
   return false;
 }
@@ -416,25 +238,26 @@ bool ReplacementFile::CopyFrom(const FileHandle& source, std::uint64_t offset,
                                const std::string& sourcePath, FileError& error) {
   FileInfo info;
   bool regular = false;
-  if (!SysStat(source.get(), regular, info)) {
-    error = {FileStep::kRead, LastErrno(), sourcePath};
+  if (const std::error_code code = QueryFile(source, info, regular)) {
+    error = {FileStep::kRead, code, sourcePath};
     return false;
   }
   if (info.size <= offset) return true;
-  if (!SysSeek(source.get(), offset)) {
-    error = {FileStep::kRead, LastErrno(), sourcePath};
-    return false;
-  }
   auto buffer = ByteBlock::Allocate(kCopyBufferSize);
   if (!buffer) {
     error = {FileStep::kRead, std::make_error_code(std::errc::not_enough_memory), sourcePath};
     return false;
   }
-  for (;;) {
-    const auto got = ReadUpTo(source, buffer->bytes(), sourcePath, error);
-    if (!got) return false;
+  for (std::uint64_t at = offset;;) {
+    std::error_code code;
+    const auto got = ReadAt(source, at, buffer->bytes(), code);
+    if (!got) {
+      error = {FileStep::kRead, code, sourcePath};
+      return false;
+    }
     if (*got == 0) return true;
     if (!Write(buffer->bytes().first(*got), error)) return false;
+    at += *got;
   }
 }
 
@@ -468,8 +291,7 @@ FileError ReplaceFileContents(const std::string& path, std::span<const std::uint
     const FileHandle file = OpenExisting(target, FileAccess::kWrite, info, error);
     if (file.valid()) {
       existing = info;
-    } else if (error.step == FileStep::kOpenForWriting &&
-               error.code == std::errc::no_such_file_or_directory) {
+    } else if (error.step == FileStep::kOpenForWriting && IsNotFound(error.code)) {
       error = {};  // a new file
     } else {
       return error;

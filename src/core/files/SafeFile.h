@@ -6,7 +6,9 @@
 // removed and the old file stays exactly as it was.
 //
 // Paths are UTF-8. Nothing here throws; every failure comes back as a FileError naming the
-// step, the system's own error and the file concerned.
+// step, the system's own error and the file concerned. The replacement takes the existing
+// file's permission bits and, where the system lets the caller give them, its owner and
+// group (FileInfo).
 
 #include <cstdint>
 #include <optional>
@@ -14,53 +16,9 @@
 #include <string>
 #include <system_error>
 
+#include "files/FileIo.h"
+
 namespace quillmark {
-
-// The step of reading or writing that failed.
-enum class FileStep {
-  kNone,
-  kOpenForReading,   // an existing file cannot be opened for reading
-  kOpenForWriting,   // an existing file cannot be opened for writing (read-only, locked...)
-  kNotRegularFile,   // the path names a folder, device or pipe, not a file
-  kRead,             // reading an open file failed
-  kCreateTemporary,  // no temporary file can be created in the target's folder
-  kWrite,            // writing the temporary file failed (disk full, size limit...)
-  kSync,             // flushing the temporary file to the disk failed
-  kClose,            // closing the temporary file failed
-  kReplace,          // the temporary file could not be renamed over the target
-};
-
-struct FileError {
-  FileStep step = FileStep::kNone;
-  std::error_code code;  // the system's error; empty for kNotRegularFile
-  std::string path;      // the file or, for kCreateTemporary, the folder concerned
-
-  explicit operator bool() const noexcept { return step != FileStep::kNone; }
-};
-
-// An open file descriptor, closed when the handle goes. Closing here ignores the result:
-// it is for files only read, or for ways out that have already failed. A file whose
-// written bytes matter is closed through ReplacementFile::Commit, which checks it.
-class FileHandle {
- public:
-  FileHandle() noexcept = default;
-  explicit FileHandle(int fd) noexcept : fd_(fd) {}
-  FileHandle(FileHandle&& other) noexcept;
-  FileHandle& operator=(FileHandle&& other) noexcept;
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle();
-
-  int get() const noexcept { return fd_; }
-  bool valid() const noexcept { return fd_ >= 0; }
-  // Gives up ownership without closing.
-  int release() noexcept;
-  // Closes now (result ignored); the handle becomes invalid.
-  void reset() noexcept;
-
- private:
-  int fd_ = -1;
-};
 
 // The system calls that finish a replacement. Each returns the system's error, or an empty
 // code on success; `close` releases the descriptor whatever it returns. Tests substitute
@@ -73,32 +31,10 @@ struct FileCalls {
 };
 const FileCalls& SystemFileCalls() noexcept;
 
-enum class FileAccess { kRead, kWrite, kReadWrite };
-
-// What a replacement copies from an existing file: its permission bits and, where the
-// system lets the caller give them, its owner and group (-1: none to copy).
-struct FileInfo {
-  unsigned mode = 0;
-  long long owner = -1;
-  long long group = -1;
-  std::uint64_t size = 0;
-};
-
 // The file a path finally names: symbolic links are followed, so that a replacement goes
 // where the link points and the link itself stays. A path that is no link comes back
 // unchanged, as does one whose links cannot be read (the opening then reports why).
 std::string ResolveLinks(const std::string& path);
-
-// Opens an existing regular file without creating or truncating it. A folder, device or
-// pipe is refused with kNotRegularFile (a pipe never blocks the caller). On failure the
-// handle is invalid and `error` says why.
-FileHandle OpenExisting(const std::string& path, FileAccess access, FileInfo& info,
-                        FileError& error);
-
-// Reads until `buffer` is full or the file ends; returns the count read, or nothing on a
-// read error (`error` set, step kRead).
-std::optional<std::size_t> ReadUpTo(const FileHandle& file, std::span<std::uint8_t> buffer,
-                                    const std::string& path, FileError& error);
 
 // A new version of `target`, written beside it and put in its place by Commit.
 class ReplacementFile {

@@ -3,7 +3,11 @@
 #include <cstring>
 #include <utility>
 
+#include "files/FileIo.h"
+
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -20,21 +24,13 @@ PictureError MemoryByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8
   return PictureError::kNone;
 }
 
-FileByteSource::FileByteSource(FileByteSource&& other) noexcept
-    : handle_(std::exchange(other.handle_, InvalidHandle())),
-      size_(std::exchange(other.size_, 0)) {}
-
-FileByteSource& FileByteSource::operator=(FileByteSource&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, InvalidHandle());
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
-
-FileByteSource::~FileByteSource() {
-  Close();
+PictureError FileByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) noexcept {
+  if (!InRange(offset, out.size())) return PictureError::kTruncated;
+  std::error_code error;
+  const std::optional<std::size_t> got = quillmark::ReadAt(file_, offset, out, error);
+  if (!got) return PictureError::kReadFailed;
+  return *got < out.size() ? PictureError::kTruncated  // the file shrank under us
+                           : PictureError::kNone;
 }
 
 #ifdef _WIN32
@@ -53,41 +49,20 @@ std::optional<FileByteSource> FileByteSource::Open(const std::filesystem::path& 
     if (systemError != nullptr) *systemError = static_cast<int>(GetLastError());
     return std::nullopt;
   }
-  FileByteSource file(handle, 0);
+  // The C runtime's descriptor owns the handle from here on, as every file of the program.
+  FileHandle file(_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY));
+  if (!file.valid()) {
+    CloseHandle(handle);
+    return std::nullopt;
+  }
   if (GetFileType(handle) != FILE_TYPE_DISK) {
     error = PictureError::kNotAFile;
     return std::nullopt;
   }
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(handle, &size) || size.QuadPart < 0) return std::nullopt;
-  file.size_ = static_cast<std::uint64_t>(size.QuadPart);
   error = PictureError::kNone;
-  return file;
-}
-
-PictureError FileByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) noexcept {
-  if (!InRange(offset, out.size())) return PictureError::kTruncated;
-  std::size_t done = 0;
-  while (done < out.size()) {
-    const std::uint64_t at = offset + done;
-    OVERLAPPED position{};
-    position.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
-    position.OffsetHigh = static_cast<DWORD>(at >> 32);
-    const std::size_t left = out.size() - done;
-    const DWORD ask = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-    DWORD got = 0;
-    if (!ReadFile(handle_, out.data() + done, ask, &got, &position)) {
-      return PictureError::kReadFailed;
-    }
-    if (got == 0) return PictureError::kTruncated;  // the file shrank under us
-    done += got;
-  }
-  return PictureError::kNone;
-}
-
-void FileByteSource::Close() noexcept {
-  if (handle_ != InvalidHandle()) CloseHandle(handle_);
-  handle_ = InvalidHandle();
+  return FileByteSource(std::move(file), static_cast<std::uint64_t>(size.QuadPart));
 }
 
 #else
@@ -113,37 +88,15 @@ std::optional<FileByteSource> FileByteSource::Open(const std::filesystem::path& 
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return fail(errno);
-  FileByteSource file(fd, 0);
-  if (::fstat(fd, &info) != 0) return fail(errno);
+  FileHandle file(fd);
+  if (!file.valid()) return fail(errno);
+  if (::fstat(file.get(), &info) != 0) return fail(errno);
   if (!S_ISREG(info.st_mode) || info.st_size < 0) {
     error = PictureError::kNotAFile;
     return std::nullopt;
   }
-  file.size_ = static_cast<std::uint64_t>(info.st_size);
   error = PictureError::kNone;
-  return file;
-}
-
-PictureError FileByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) noexcept {
-  if (!InRange(offset, out.size())) return PictureError::kTruncated;
-  std::size_t done = 0;
-  while (done < out.size()) {
-    const ssize_t got =
-        ::pread(handle_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return PictureError::kReadFailed;
-    }
-    if (got == 0) return PictureError::kTruncated;  // the file shrank under us
-    done += static_cast<std::size_t>(got);
-  }
-  return PictureError::kNone;
-}
-
-void FileByteSource::Close() noexcept {
-  if (handle_ != InvalidHandle()) ::close(handle_);
-  handle_ = InvalidHandle();
+  return FileByteSource(std::move(file), static_cast<std::uint64_t>(info.st_size));
 }
 
 #endif

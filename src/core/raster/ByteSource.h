@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 
+#include "files/FileHandle.h"
 #include "raster/PictureError.h"
 
 namespace quillmark {
@@ -37,8 +38,8 @@ class MemoryByteSource final : public ByteSource {
 };
 
 // A regular file opened for reading, closed with the object. Reads go straight to the
-// file at their offset (pread, or ReadFile with an offset on Windows), so only the bytes
-// asked for are ever held in memory.
+// file at their offset (files/FileIo.h's ReadAt), so only the bytes asked for are ever held
+// in memory.
 class FileByteSource final : public ByteSource {
  public:
   // Empty optional, with `error` set, when the path is not a readable regular file:
@@ -48,31 +49,14 @@ class FileByteSource final : public ByteSource {
   static std::optional<FileByteSource> Open(const std::filesystem::path& path, PictureError& error,
                                             int* systemError = nullptr) noexcept;
 
-  FileByteSource(FileByteSource&& other) noexcept;
-  FileByteSource& operator=(FileByteSource&& other) noexcept;
-  FileByteSource(const FileByteSource&) = delete;
-  FileByteSource& operator=(const FileByteSource&) = delete;
-  ~FileByteSource() override;
-
   std::uint64_t Size() const noexcept override { return size_; }
   PictureError ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) noexcept override;
 
  private:
-#ifdef _WIN32
-  using Handle = void*;
-  static Handle InvalidHandle() noexcept {
-    return reinterpret_cast<Handle>(-1);
-  }
-#else
-  using Handle = int;
-  static Handle InvalidHandle() noexcept {
-    return -1;
-  }
-#endif
-  FileByteSource(Handle handle, std::uint64_t size) noexcept : handle_(handle), size_(size) {}
-  void Close() noexcept;
+  FileByteSource(FileHandle file, std::uint64_t size) noexcept
+      : file_(std::move(file)), size_(size) {}
 
-  Handle handle_ = InvalidHandle();
+  FileHandle file_;
   std::uint64_t size_ = 0;
 };
 

@@ -21,10 +21,11 @@
 #include <string>
 #include <utility>
 
+#include "files/FileHandle.h"
 #include "port/TcpAddress.h"
+#include "port/posix/DeadlineWrite.h"
 #include "port/posix/PosixClock.h"
 #include "port/posix/TcpPortApi.h"
-#include "files/UniqueFd.h"
 
 #ifdef __linux__
 #include <linux/lp.h>
@@ -155,9 +156,10 @@ struct DeviceTraits {
 
 class PosixPortDevice final : public PortDevice {
  public:
-  PosixPortDevice(int fd, const DeviceTraits& traits) noexcept : fd_(fd), traits_(traits) {
+  PosixPortDevice(FileHandle fd, const DeviceTraits& traits) noexcept
+      : fd_(std::move(fd)), traits_(traits) {
 #ifdef F_SETNOSIGPIPE
-    ::fcntl(fd_, F_SETNOSIGPIPE, 1);
+    ::fcntl(fd_.get(), F_SETNOSIGPIPE, 1);
 #else
     NotePortOpened();
 #endif
@@ -232,12 +234,12 @@ class PosixPortDevice final : public PortDevice {
 
   bool GetCommState(CommState& state) noexcept override {
     termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) return false;
+    if (::tcgetattr(fd_.get(), &tio) != 0) return false;
     CommStateFromTermios(tio, state);
     if (state.BaudRate != 0) bitsPerSecond_ = state.BaudRate;
     const bool hardwareFlow = (tio.c_cflag & CRTSCTS) != 0;
     int lines = 0;
-    const bool haveLines = ::ioctl(fd_, TIOCMGET, &lines) == 0;
+    const bool haveLines = ::ioctl(fd_.get(), TIOCMGET, &lines) == 0;
     state.fDtrControl =
         haveLines && (lines & TIOCM_DTR) != 0 ? kDtrControlEnable : kDtrControlDisable;
     state.fRtsControl = hardwareFlow                            ? kRtsControlHandshake
@@ -248,9 +250,9 @@ class PosixPortDevice final : public PortDevice {
 
   bool SetCommState(const CommState& state) noexcept override {
     termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) return false;
+    if (::tcgetattr(fd_.get(), &tio) != 0) return false;
     bool applied = TermiosFromCommState(state, tio);
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) applied = false;
+    if (::tcsetattr(fd_.get(), TCSANOW, &tio) != 0) applied = false;
     const std::uint32_t speed = BitsPerSecondFor(::cfgetospeed(&tio));
     if (speed != 0) bitsPerSecond_ = speed;
 
@@ -260,8 +262,8 @@ class PosixPortDevice final : public PortDevice {
     int drop = 0;
     (state.fDtrControl == kDtrControlDisable ? drop : raise) |= TIOCM_DTR;
     (state.fRtsControl == kRtsControlDisable ? drop : raise) |= TIOCM_RTS;
-    if (raise != 0) ::ioctl(fd_, TIOCMBIS, &raise);
-    if (drop != 0) ::ioctl(fd_, TIOCMBIC, &drop);
+    if (raise != 0) ::ioctl(fd_.get(), TIOCMBIS, &raise);
+    if (drop != 0) ::ioctl(fd_.get(), TIOCMBIC, &drop);
     return applied;
   }
 
@@ -270,57 +272,23 @@ class PosixPortDevice final : public PortDevice {
     const bool input = (flags & (kPurgeRxAbort | kPurgeRxClear)) != 0;
     if (!output && !input) return true;
     const int queue = output && input ? TCIOFLUSH : output ? TCOFLUSH : TCIFLUSH;
-    return ::tcflush(fd_, queue) == 0;
+    return ::tcflush(fd_.get(), queue) == 0;
   }
 
   std::uint32_t WriteFile(std::span<const std::uint8_t> bytes) noexcept override {
     if (broken_.error != 0) return 0;
-    // The write's time-out: multiplier * bytes + constant ms. The clock is read only when
-    // it is needed, so a write the device takes at once costs one system call.
-    std::int64_t deadline = -1;
-    auto msLeft = [&]() noexcept {
-      const std::int64_t now = MonotonicMs();
-      if (deadline < 0) {
-        deadline = now +
-                   static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutMultiplier) *
-                       static_cast<std::int64_t>(bytes.size()) +
-                   static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutConstant);
-      }
-      return deadline - now;
-    };
-
-    std::size_t done = 0;
-    bool hungUp = false;  // poll saw an error or a hang-up instead of room
-    while (done < bytes.size()) {
-      const ssize_t count = ::write(fd_, bytes.data() + done, bytes.size() - done);
-      if (count > 0) {
-        done += static_cast<std::size_t>(count);
-        written_ += static_cast<std::uint64_t>(count);
-        continue;
-      }
-      if (count < 0 && errno == EINTR) continue;
-      if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-        Break(errno);
-        break;
-      }
-      if (count == 0 || hungUp) {
-        Break(count == 0 ? EIO : EPIPE);  // the device took nothing and cannot take more
-        break;
-      }
-
-      // The device would block: wait for room until the time-out is over.
-      const std::int64_t left = msLeft();
-      if (left <= 0) break;
-      pollfd watch{fd_, POLLOUT, 0};
-      const int ready =
-          ::poll(&watch, 1,
-                 static_cast<int>(std::min<std::int64_t>(left, std::numeric_limits<int>::max())));
-      if (ready < 0 && errno != EINTR) break;
-      // An error or hang-up: the next write says which.
-      hungUp = ready > 0 && (watch.revents & POLLOUT) == 0;
+    WriteDeadline deadline(timeouts_, bytes.size());
+    const DeadlineWriteResult result = WriteWithDeadline(
+        fd_.get(), bytes, deadline,
+        [](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }, EIO);
+    written_ += result.written;
+    if (result.error != 0) {
+      Break(result.error);
+    } else if (result.hungUp) {
+      Break(EPIPE);  // the device took nothing and cannot take more
     }
-    if (traits_.terminal && done > 0 && broken_.error == 0) WaitUntilSent(msLeft);
-    return static_cast<std::uint32_t>(done);
+    if (traits_.terminal && result.written > 0 && broken_.error == 0) WaitUntilSent(deadline);
+    return static_cast<std::uint32_t>(result.written);
   }
 
   bool GetCommModemStatus(std::uint32_t& status) noexcept override {
@@ -330,7 +298,7 @@ class PosixPortDevice final : public PortDevice {
     }
     if (noModemLines_) return false;
     int lines = 0;
-    if (::ioctl(fd_, TIOCMGET, &lines) != 0) {
+    if (::ioctl(fd_.get(), TIOCMGET, &lines) != 0) {
       noModemLines_ = errno == ENOTTY || errno == EINVAL;
       if (noModemLines_) lastStatus_ = Status::kNoModemLines;
       NoteQueryError(errno);
@@ -361,7 +329,7 @@ class PosixPortDevice final : public PortDevice {
 #ifdef __linux__
     if (noParallelLines_) return false;
     int lines = 0;
-    if (::ioctl(fd_, LPGETSTATUS, &lines) != 0) {
+    if (::ioctl(fd_.get(), LPGETSTATUS, &lines) != 0) {
       // No such query (a FIFO, a terminal) is never asked again; usblp fails it with EIO
       // when the printer does not answer status requests.
       noParallelLines_ = errno == ENOTTY || errno == EINVAL;
@@ -385,7 +353,7 @@ class PosixPortDevice final : public PortDevice {
     broken_.error = error;
     // What a FIFO's reader left unread did not reach it.
     int unread = 0;
-    if (traits_.fifo && ::ioctl(fd_, FIONREAD, &unread) == 0 && unread >= 0)
+    if (traits_.fifo && ::ioctl(fd_.get(), FIONREAD, &unread) == 0 && unread >= 0)
       broken_.bytesTaken = static_cast<std::int64_t>(written_) - unread;
   }
 
@@ -402,8 +370,8 @@ class PosixPortDevice final : public PortDevice {
     int unread = 0;
     int before = -1;
     std::int64_t deadline = 0;
-    while (::ioctl(fd_, FIONREAD, &unread) == 0 && unread > 0) {
-      pollfd watch{fd_, 0, 0};
+    while (::ioctl(fd_.get(), FIONREAD, &unread) == 0 && unread > 0) {
+      pollfd watch{fd_.get(), 0, 0};
       if (::poll(&watch, 1, 0) > 0 && (watch.revents & POLLERR) != 0)
         return {EPIPE, static_cast<std::int64_t>(written_) - unread};
       const std::int64_t now = MonotonicMs();
@@ -420,15 +388,14 @@ class PosixPortDevice final : public PortDevice {
 
   // Closes the descriptor once; the system's error of the close, or 0.
   int CloseDescriptor() noexcept {
-    if (fd_ < 0) return 0;
+    if (!fd_.valid()) return 0;
     // The exclusive mode outlives the descriptor on some terminals; give it up first.
-    if (traits_.terminal) ::ioctl(fd_, TIOCNXCL);
-    const int result = ::close(std::exchange(fd_, -1));
-    const int error = result == 0 || errno == EINTR ? 0 : errno;
+    if (traits_.terminal) ::ioctl(fd_.get(), TIOCNXCL);
+    const std::error_code closed = fd_.Close();
 #ifndef F_SETNOSIGPIPE
     NotePortClosed();
 #endif
-    return error;
+    return closed && closed != std::errc::interrupted ? closed.value() : 0;
   }
 
   // A terminal queues what write() takes and sends it at the line's speed. Readiness is
@@ -436,11 +403,10 @@ class PosixPortDevice final : public PortDevice {
   // serial write has when it returns: otherwise kilobytes could pile up in the queue
   // behind a printer that has dropped DSR. The wait ends with the write's time-out; what
   // is still queued then goes out later and counts as written, so nothing is sent twice.
-  template <typename MsLeft>
-  void WaitUntilSent(MsLeft& msLeft) noexcept {
+  void WaitUntilSent(WriteDeadline& deadline) noexcept {
     int queued = 0;
-    while (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
-      const std::int64_t left = msLeft();
+    while (::ioctl(fd_.get(), TIOCOUTQ, &queued) == 0 && queued > 0) {
+      const std::int64_t left = deadline.MsLeft();
       if (left <= 0) return;
       // About 10 bits a byte on the line, start and stop bits included.
       const std::int64_t needed =
@@ -449,7 +415,7 @@ class PosixPortDevice final : public PortDevice {
     }
   }
 
-  int fd_;
+  FileHandle fd_;
   DeviceTraits traits_;
   // A device whose driver has no such query (ENOTTY) never will: it is not asked again,
   // which keeps a paced send to a FIFO at one system call a piece.
@@ -718,7 +684,7 @@ PortOpenResult OpenPosixPort(const PortRoute& route, const std::string& port) no
   // and never report that nobody reads it. Without O_NONBLOCK the open would wait for a
   // reader; with it, a FIFO nobody reads fails at once with ENXIO.
   const int access = S_ISFIFO(before.st_mode) ? O_WRONLY : O_RDWR;
-  UniqueFd fd(::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  FileHandle fd(::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) return OpenFailure(errno, port, path, &before);
 
   // The path may have been replaced since: what was opened must be a port too.
@@ -752,7 +718,7 @@ PortOpenResult OpenPosixPort(const PortRoute& route, const std::string& port) no
   traits.usbPrinter = S_ISCHR(opened.st_mode) && major(opened.st_rdev) == kUsbPrinterMajor;
 #endif
   traits.kind = route.kind.value_or(found);
-  return {std::make_unique<PosixPortDevice>(fd.release(), traits), 0, {}};
+  return {std::make_unique<PosixPortDevice>(std::move(fd), traits), 0, {}};
 }
 
 PosixPortApi::PosixPortApi() : PosixPortApi(UserPortMap()) {}

@@ -21,8 +21,9 @@
 #include <string>
 #include <utility>
 
+#include "files/FileHandle.h"
+#include "port/posix/DeadlineWrite.h"
 #include "port/posix/PosixClock.h"
-#include "files/UniqueFd.h"
 
 #ifdef __linux__
 #include <linux/sockios.h>
@@ -54,21 +55,17 @@ enum class Writability { kWritable, kFull, kBroken };
 
 class SocketPortDevice final : public PortDevice {
  public:
-  SocketPortDevice(int fd, std::uint32_t closeWaitMs, bool ignoreStatus) noexcept
-      : fd_(fd), closeWaitMs_(closeWaitMs), ignoreStatus_(ignoreStatus) {}
-
-  // Not closed through Close(): a failed send, whose bytes no longer matter.
-  ~SocketPortDevice() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  SocketPortDevice(FileHandle fd, std::uint32_t closeWaitMs, bool ignoreStatus) noexcept
+      : fd_(std::move(fd)), closeWaitMs_(closeWaitMs), ignoreStatus_(ignoreStatus) {}
 
   DeviceKind Kind() const noexcept override { return DeviceKind::kParallel; }
   LinkError BrokenLink() const noexcept override { return broken_; }
 
   LinkError Close() noexcept override {
     LinkError result = broken_.error != 0 ? broken_ : Drain();
-    if (::close(std::exchange(fd_, -1)) != 0 && errno != EINTR && result.error == 0)
-      result = {errno, -1};
+    const std::error_code closed = fd_.Close();
+    if (closed && closed != std::errc::interrupted && result.error == 0)
+      result = {closed.value(), -1};
     broken_ = result;
     return result;
   }
@@ -100,35 +97,20 @@ class SocketPortDevice final : public PortDevice {
 
   std::uint32_t WriteFile(std::span<const std::uint8_t> bytes) noexcept override {
     if (broken_.error != 0) return 0;
-    std::int64_t deadline = -1;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t count = ::send(fd_, bytes.data() + done, bytes.size() - done, kSendFlags);
-      if (count > 0) {
-        done += static_cast<std::size_t>(count);
-        written_ += static_cast<std::uint64_t>(count);
-        continue;
-      }
-      if (count < 0 && errno == EINTR) continue;
-      if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-        Break(count == 0 ? EPIPE : errno);
-        break;
-      }
-
-      const std::int64_t now = MonotonicMs();
-      if (deadline < 0) {
-        deadline = now +
-                   static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutMultiplier) *
-                       static_cast<std::int64_t>(bytes.size()) +
-                   static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutConstant);
-      }
-      if (deadline - now <= 0) break;
-      pollfd watch{fd_, POLLOUT, 0};
-      const int ready = ::poll(&watch, 1, PollMs(deadline - now));
-      if (ready < 0 && errno != EINTR) break;
-      if (ready > 0 && (watch.revents & POLLOUT) == 0 && Poll() == Writability::kBroken) break;
+    WriteDeadline deadline(timeouts_, bytes.size());
+    const DeadlineWriteResult result = WriteWithDeadline(
+        fd_.get(), bytes, deadline,
+        [](int fd, const void* data, std::size_t size) {
+          return ::send(fd, data, size, kSendFlags);
+        },
+        EPIPE);
+    written_ += result.written;
+    if (result.error != 0) {
+      Break(result.error);
+    } else if (result.hungUp) {
+      Poll();  // notes how the connection broke
     }
-    return static_cast<std::uint32_t>(done);
+    return static_cast<std::uint32_t>(result.written);
   }
 
   bool GetCommModemStatus(std::uint32_t& status) noexcept override {
@@ -173,7 +155,7 @@ class SocketPortDevice final : public PortDevice {
 #ifdef POLLRDHUP
     events |= POLLRDHUP;  // the printer closed its side: it takes nothing more
 #endif
-    pollfd watch{fd_, events, 0};
+    pollfd watch{fd_.get(), events, 0};
     int ready = 0;
     do {
       ready = ::poll(&watch, 1, 0);
@@ -183,7 +165,7 @@ class SocketPortDevice final : public PortDevice {
     } else if ((watch.revents & POLLERR) != 0) {
       int error = 0;
       socklen_t length = sizeof error;
-      ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length);
+      ::getsockopt(fd_.get(), SOL_SOCKET, SO_ERROR, &error, &length);
       Break(error != 0 ? error : EPIPE);
     } else if ((watch.revents & ~POLLOUT) != 0) {
       Break(EPIPE);  // a hang-up, or the printer closed its side
@@ -199,7 +181,7 @@ class SocketPortDevice final : public PortDevice {
   std::int64_t Unacknowledged() const noexcept {
 #ifdef SIOCOUTQ
     int queued = 0;
-    if (::ioctl(fd_, SIOCOUTQ, &queued) == 0 && queued >= 0) return queued;
+    if (::ioctl(fd_.get(), SIOCOUTQ, &queued) == 0 && queued >= 0) return queued;
 #endif
     return -1;
   }
@@ -215,11 +197,11 @@ class SocketPortDevice final : public PortDevice {
   // Reads and drops what the printer sent, waiting up to `waitMs` for it: false once the
   // printer has closed its side or the connection failed (then broken_ says how).
   bool DropReceived(std::int64_t waitMs) noexcept {
-    pollfd watch{fd_, POLLIN, 0};
+    pollfd watch{fd_.get(), POLLIN, 0};
     if (::poll(&watch, 1, PollMs(waitMs)) <= 0) return true;
     std::uint8_t discard[4096];
     for (;;) {
-      const ssize_t got = ::recv(fd_, discard, sizeof discard, MSG_DONTWAIT);
+      const ssize_t got = ::recv(fd_.get(), discard, sizeof discard, MSG_DONTWAIT);
       if (got > 0) continue;
       if (got < 0 && errno == EINTR) continue;
       if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
@@ -245,7 +227,7 @@ class SocketPortDevice final : public PortDevice {
       // The printer closing its side before it has taken everything is an error.
       if (!DropReceived(std::min<std::int64_t>(10, deadline - now))) return broken_;
     }
-    ::shutdown(fd_, SHUT_WR);
+    ::shutdown(fd_.get(), SHUT_WR);
     // A printer that keeps the connection open has taken everything all the same; one that
     // resets it had not read everything.
     deadline = MonotonicMs() + closeWaitMs_;
@@ -255,7 +237,7 @@ class SocketPortDevice final : public PortDevice {
     return {};
   }
 
-  int fd_;
+  FileHandle fd_;
   std::uint32_t closeWaitMs_;
   bool ignoreStatus_;
   bool full_ = false;  // the last poll found no room
@@ -265,15 +247,15 @@ class SocketPortDevice final : public PortDevice {
 };
 
 // Connects a non-blocking socket to `target` by the deadline; the socket, or the error.
-UniqueFd Connect(const addrinfo& target, std::int64_t deadline, int& error) noexcept {
+FileHandle Connect(const addrinfo& target, std::int64_t deadline, int& error) noexcept {
   int type = target.ai_socktype;
 #ifdef SOCK_NONBLOCK
   type |= SOCK_NONBLOCK | SOCK_CLOEXEC;
 #endif
-  UniqueFd socket(::socket(target.ai_family, type, target.ai_protocol));
+  FileHandle socket(::socket(target.ai_family, type, target.ai_protocol));
   if (socket.get() < 0) {
     error = errno;
-    return UniqueFd();
+    return FileHandle();
   }
 #ifndef SOCK_NONBLOCK
   ::fcntl(socket.get(), F_SETFL, ::fcntl(socket.get(), F_GETFL) | O_NONBLOCK);
@@ -286,20 +268,20 @@ UniqueFd Connect(const addrinfo& target, std::int64_t deadline, int& error) noex
   if (::connect(socket.get(), target.ai_addr, target.ai_addrlen) == 0) return socket;
   if (errno != EINPROGRESS && errno != EINTR) {
     error = errno;
-    return UniqueFd();
+    return FileHandle();
   }
   for (;;) {
     const std::int64_t left = deadline - MonotonicMs();
     if (left <= 0) {
       error = ETIMEDOUT;
-      return UniqueFd();
+      return FileHandle();
     }
     pollfd watch{socket.get(), POLLOUT, 0};
     const int ready = ::poll(&watch, 1, PollMs(left));
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) {
       error = errno;
-      return UniqueFd();
+      return FileHandle();
     }
     if (ready == 0) continue;  // the deadline is checked above
     int result = 0;
@@ -307,27 +289,27 @@ UniqueFd Connect(const addrinfo& target, std::int64_t deadline, int& error) noex
     if (::getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, &result, &length) != 0) result = errno;
     if (result != 0) {
       error = result;
-      return UniqueFd();
+      return FileHandle();
     }
     return socket;
   }
 }
 
 // Connects a stream socket to the local socket at `path`.
-UniqueFd ConnectLocal(const std::string& path, int& error) noexcept {
+FileHandle ConnectLocal(const std::string& path, int& error) noexcept {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) {
     error = ENAMETOOLONG;
-    return UniqueFd();
+    return FileHandle();
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   // Non-blocking: a listener whose queue is full refuses at once instead of holding us.
-  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  FileHandle socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (socket.get() < 0 ||
       ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     error = errno;
-    return UniqueFd();
+    return FileHandle();
   }
   return socket;
 }
@@ -336,15 +318,15 @@ UniqueFd ConnectLocal(const std::string& path, int& error) noexcept {
 
 PortOpenResult OpenNetworkPort(const PortRoute& route, const std::string& port,
                                std::uint32_t connectTimeoutMs, std::uint32_t closeWaitMs) noexcept {
-  auto opened = [&](UniqueFd socket) {
+  auto opened = [&](FileHandle socket) {
     return PortOpenResult{
-        std::make_unique<SocketPortDevice>(socket.release(), closeWaitMs, route.ignoreStatus),
+        std::make_unique<SocketPortDevice>(std::move(socket), closeWaitMs, route.ignoreStatus),
         0,
         {}};
   };
   int error = ETIMEDOUT;
   if (!IsTcpAddressText(route.target)) {
-    UniqueFd socket = ConnectLocal(route.target, error);
+    FileHandle socket = ConnectLocal(route.target, error);
     if (socket.valid()) return opened(std::move(socket));
     return {nullptr, error, "cannot connect to " + port + ": " + std::strerror(error)};
   }
@@ -367,7 +349,7 @@ PortOpenResult OpenNetworkPort(const PortRoute& route, const std::string& port,
     return {nullptr, ENXIO, "cannot find the host " + address->host + ": " + reason};
   }
   for (const addrinfo* target = list.get(); target != nullptr; target = target->ai_next) {
-    UniqueFd socket = Connect(*target, deadline, error);
+    FileHandle socket = Connect(*target, deadline, error);
     if (socket.get() >= 0) return opened(std::move(socket));
     if (error == ETIMEDOUT) break;  // the time-out covers every address
   }
