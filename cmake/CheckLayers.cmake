@@ -29,8 +29,9 @@ set(allowed_virtualprinter ${core_all})
 set(allowed_cli ${core_all} virtualprinter)
 set(allowed_gui/res ${core_all})
 set(allowed_gui/framework ${gui_base})
+set(allowed_gui/framework/win32 ${gui_base} gui/framework)
 set(allowed_gui/dialogs ${gui_base} gui/framework)
-set(allowed_gui/mainwindow ${gui_base} gui/framework gui/dialogs)
+set(allowed_gui/mainwindow ${gui_base} gui/framework gui/framework/win32 gui/dialogs)
 # The layers that may include Qt.
 set(qt_layers gui/framework gui/dialogs gui/mainwindow)
 

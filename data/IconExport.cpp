@@ -82,7 +82,7 @@ std::optional<Rgba> DecodeXpm(std::span<const char* const> xpm) {
 
 // An RGBA PNG of the image, at zlib's best compression: made once, at build time.
 std::optional<quillmark::ByteBlock> EncodeRgbaPng(const Rgba& image) {
-  const quillmark::PngPicture picture{
+  const quillmark::PngImage picture{
       image.width,
       image.height,
       quillmark::PngFormat::kRgba8,

@@ -1,9 +1,10 @@
-// Whole-process time and peak memory of converting large BMP files into NV images.
+// Whole-process time and peak memory of converting large BMP and PNG files into NV images,
+// plainly (the default threshold) and with Floyd-Steinberg and Atkinson dithering.
 //
 // Writes its inputs into a temporary folder, then runs itself once per measurement as a
-// child process ("--convert FILE WIDTHBYTES"), timing it from fork to exit and reading its
-// peak resident set from wait4. Baselines on the same machine: a process that does nothing
-// and one that only reads the whole file.
+// child process ("--convert FILE WIDTHBYTES DITHER"), timing it from fork to exit and reading
+// its peak resident set from wait4. Baselines on the same machine: a process that does
+// nothing and one that only reads the whole file.
 //
 //   bench_raster [--runs N]     N runs per case (default 9); the median time is reported
 
@@ -22,7 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "raster/NvImage.h"
+#include <spng.h>
+
+#include "raster/PictureFile.h"
 
 namespace {
 
@@ -77,6 +80,38 @@ void WriteBmp(const fs::path& path, std::int32_t w, std::int32_t h, int bitCount
   }
 }
 
+// The same picture as WriteBmp's 24-bit one, as an RGB PNG (zlib level 1, as a quick
+// encoder would write it).
+void WritePng(const fs::path& path, std::int32_t w, std::int32_t h) {
+  spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  spng_ihdr ihdr{static_cast<std::uint32_t>(w),
+                 static_cast<std::uint32_t>(h),
+                 8,
+                 SPNG_COLOR_TYPE_TRUECOLOR,
+                 0,
+                 0,
+                 0};
+  spng_set_png_file(ctx, file);
+  spng_set_ihdr(ctx, &ihdr);
+  spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, 1);
+  spng_encode_image(ctx, nullptr, 0, SPNG_FMT_PNG, SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(w) * 3);
+  for (std::int32_t r = 0; r < h; ++r) {
+    const std::int32_t s = h - 1 - r;  // WriteBmp's stored row s is displayed row h - 1 - s
+    for (std::int32_t c = 0; c < w; ++c) {
+      const int v = ((c / 7 + s / 5) % 64) * 4 + ((c ^ s) & 3);
+      std::uint8_t* p = &row[static_cast<std::size_t>(c) * 3];
+      p[0] = static_cast<std::uint8_t>((c + s) & 0xFF);
+      p[1] = static_cast<std::uint8_t>(v & 0xFF);
+      p[2] = static_cast<std::uint8_t>((v * 3) & 0xFF);
+    }
+    spng_encode_row(ctx, row.data(), row.size());
+  }
+  spng_ctx_free(ctx);
+  std::fclose(file);
+}
+
 struct Sample {
   double ms = 0;     // wall time, fork to exit
   double cpuMs = 0;  // user and system time of the child: what the machine's load leaves alone
@@ -112,8 +147,10 @@ Sample RunChild(const std::string& self, const std::vector<std::string>& args) {
   return s;
 }
 
-int ChildConvert(const char* path, const char* widthBytes) {
-  const auto result = quillmark::ConvertPictureFile(path, std::atoi(widthBytes));
+int ChildConvert(const char* path, const char* widthBytes, const char* dither) {
+  quillmark::ConversionOptions options;
+  options.dither = quillmark::ParseDither(dither).value_or(quillmark::Dither::kNone);
+  const auto result = quillmark::ConvertPicture(path, std::atoi(widthBytes), options);
   return result.record ? 0 : 1;
 }
 
@@ -132,7 +169,8 @@ int ChildRead(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--convert") == 0) return ChildConvert(argv[2], argv[3]);
+  if (argc == 5 && std::strcmp(argv[1], "--convert") == 0)
+    return ChildConvert(argv[2], argv[3], argv[4]);
   if (argc == 3 && std::strcmp(argv[1], "--read") == 0) return ChildRead(argv[2]);
   if (argc == 2 && std::strcmp(argv[1], "--noop") == 0) return 0;
   int runs = 9;
@@ -145,24 +183,30 @@ int main(int argc, char** argv) {
   struct Input {
     const char* name;
     std::int32_t w, h;
-    int bitCount;
+    int bitCount;  // 0: a PNG
     std::int32_t widthBytes;
+    bool dithered;  // also measured with Floyd-Steinberg and Atkinson
   };
   const Input inputs[] = {
-      {"10000 x 3000, 24-bit, cropped to 8184 x 2304", 10000, 3000, 24, 0},
-      {"8184 x 2304, 8-bit palette", 8184, 2304, 8, 0},
-      {"576 x 200 logo, 24-bit", 576, 200, 24, 72},
+      {"10000 x 3000, 24-bit, cropped to 8184 x 2304", 10000, 3000, 24, 0, true},
+      {"10000 x 3000 PNG, RGB, cropped to 8184 x 2304", 10000, 3000, 0, 0, true},
+      {"8184 x 2304, 8-bit palette", 8184, 2304, 8, 0, false},
+      {"576 x 200 logo, 24-bit", 576, 200, 24, 72, false},
   };
   std::printf(
       "Medians of %d runs; wall time from fork to exit, CPU time = user + system.\n\n"
-      "| picture | file | convert: wall ms | convert: CPU ms | peak RSS | read whole file: wall "
-      "ms | read whole file: CPU ms | empty process: wall ms |\n"
-      "|---|---|---|---|---|---|---|---|\n",
+      "| picture | file | conversion | convert: wall ms | convert: CPU ms | CPU vs. plain | peak "
+      "RSS | read whole file: wall ms | read whole file: CPU ms | empty process: wall ms |\n"
+      "|---|---|---|---|---|---|---|---|---|---|\n",
       runs);
   int failures = 0;
   for (const Input& in : inputs) {
-    const fs::path file = dir / "input.bmp";
-    WriteBmp(file, in.w, in.h, in.bitCount);
+    const fs::path file = dir / (in.bitCount == 0 ? "input.png" : "input.bmp");
+    if (in.bitCount == 0) {
+      WritePng(file, in.w, in.h);
+    } else {
+      WriteBmp(file, in.w, in.h, in.bitCount);
+    }
     const std::string wb = std::to_string(in.widthBytes);
     struct Result {
       double wall, cpu;
@@ -183,13 +227,20 @@ int main(int argc, char** argv) {
       std::sort(cpus.begin(), cpus.end());
       return Result{walls[walls.size() / 2], cpus[cpus.size() / 2], worstRss};
     };
-    const Result convert = measure({"--convert", file.string(), wb});
     const Result read = measure({"--read", file.string()});
     const Result noop = measure({"--noop"});
-    std::printf("| %s | %.1f MB | %.1f | %.1f | %.1f MB | %.1f | %.1f | %.1f |\n", in.name,
-                static_cast<double>(fs::file_size(file)) / 1e6, convert.wall, convert.cpu,
-                static_cast<double>(convert.rssKb) / 1024.0, read.wall, read.cpu, noop.wall);
-    std::fflush(stdout);
+    double plainCpu = 0;
+    for (const char* dither : {"none", "floyd-steinberg", "atkinson"}) {
+      if (!in.dithered && std::strcmp(dither, "none") != 0) continue;
+      const Result convert = measure({"--convert", file.string(), wb, dither});
+      if (plainCpu == 0) plainCpu = convert.cpu;
+      std::printf("| %s | %.1f MB | %s | %.1f | %.1f | %.2f | %.1f MB | %.1f | %.1f | %.1f |\n",
+                  in.name, static_cast<double>(fs::file_size(file)) / 1e6,
+                  std::strcmp(dither, "none") == 0 ? "plain threshold" : dither, convert.wall,
+                  convert.cpu, convert.cpu / plainCpu, static_cast<double>(convert.rssKb) / 1024.0,
+                  read.wall, read.cpu, noop.wall);
+      std::fflush(stdout);
+    }
     fs::remove(file);
   }
   fs::remove_all(dir);

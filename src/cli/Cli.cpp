@@ -39,8 +39,30 @@ int Usage(Io& io, const std::string& command, const std::string& message) {
   return kExitUsage;
 }
 
+// How every picture of a command is converted: --threshold, --dither, --invert, --fit,
+// --rotate.
+void AddPictureOptions(CLI::App& command, PictureChoice& choice) {
+  command
+      .add_option("--threshold", choice.threshold,
+                  "Grey level 0-255 below which a dot is dark (default 128); with --dither, "
+                  "the level the dithering is centred on")
+      ->type_name("N");
+  command
+      .add_option("--dither", choice.dither,
+                  "Spread grey levels over the dots: floyd-steinberg, atkinson or ordered (8x8 "
+                  "Bayer); default none, a plain threshold")
+      ->type_name("METHOD");
+  command.add_flag("--invert", choice.invert, "Print the negative: light parts dark");
+  command.add_flag("--fit", choice.fit,
+                   "Scale the picture to the print width keeping its shape, or smaller so that "
+                   "it is at most 2304 dots tall (area averaging)");
+  command.add_option("--rotate", choice.rotate, "Turn the picture clockwise first: 90, 180 or 270")
+      ->type_name("DEGREES");
+}
+
 // Options every command that builds a definition stream takes.
 struct SlotOptions {
+  PictureChoice picture;
   std::vector<std::string> slots;
   std::string model = std::string(kDefaultModel);
   std::string mode = "esc";
@@ -51,10 +73,11 @@ void AddSlotOptions(CLI::App& command, SlotOptions& options, bool withSlots, boo
   if (withSlots) {
     command
         .add_option("--slot", options.slots,
-                    "The picture (BMP) for image slot N, 1 to 10; once for each slot. Slots not "
-                    "named hold a blank image")
+                    "The picture (BMP, PNG or JPEG) for image slot N, 1 to 10; once for each "
+                    "slot. Slots not named hold a blank image")
         ->type_name("N=PICTURE")
         ->allow_extra_args(false);
+    AddPictureOptions(command, options.picture);
   }
   if (withModel) {
     command
@@ -78,13 +101,16 @@ std::optional<SlotsJob> SlotsJobFrom(const SlotOptions& options, Io& io,
   const std::optional<ModelChoice> model =
       slots ? ParseModel(options.model, true, error) : std::nullopt;
   const std::optional<std::int32_t> mode = model ? ParseMode(options.mode, error) : std::nullopt;
-  if (!mode) {
+  const std::optional<ConversionOptions> picture =
+      mode ? ConversionOptionsFor(options.picture, error) : std::nullopt;
+  if (!picture) {
     Usage(io, command, error);
     return std::nullopt;
   }
   job.slots = *slots;
   job.model = *model;
   job.brixMode = *mode;
+  job.options = *picture;
   job.quiet = options.quiet;
   return job;
 }
@@ -207,11 +233,13 @@ Command AddConvert(CLI::App& app, Io& io) {
   struct Options {
     ConvertJob job;
     std::string model = std::string(kDefaultModel);
+    PictureChoice picture;
   };
   auto options = std::make_shared<Options>();
   CLI::App* convert = app.add_subcommand(
       "convert", "Convert one picture into an NV image record: the 4-byte header and the raster");
-  convert->add_option("PICTURE", options->job.picture, "The BMP picture")->required();
+  convert->add_option("PICTURE", options->job.picture, "The picture: BMP, PNG or JPEG")
+      ->required();
   convert->add_option("-o,--output", options->job.output, "The record file to write")
       ->required()
       ->type_name("FILE");
@@ -224,16 +252,22 @@ Command AddConvert(CLI::App& app, Io& io) {
                    "Target printer: A2 (default), A4, B1, W4 (crops at its print width) or none "
                    "(8184 dots)")
       ->type_name("MODEL");
+  AddPictureOptions(*convert, options->picture);
   convert->add_flag("-q,--quiet", options->job.quiet, "Print nothing but errors");
   convert->footer(R"(Examples:
   quillmark-cli convert logo.bmp -o logo.rec
   quillmark-cli convert wide.bmp -o wide.rec --model W4 --preview wide.png
+  quillmark-cli convert photo.jpg -o photo.rec --fit --dither floyd-steinberg --preview photo.png
 )");
   return {convert, [options, &io] {
             std::string error;
             const std::optional<ModelChoice> model = ParseModel(options->model, true, error);
             if (!model) return Usage(io, "convert", error);
+            const std::optional<ConversionOptions> picture =
+                ConversionOptionsFor(options->picture, error);
+            if (!picture) return Usage(io, "convert", error);
             options->job.model = *model;
+            options->job.options = *picture;
             return RunConvert(options->job, io);
           }};
 }
@@ -489,7 +523,7 @@ Examples:
 
 int RunCli(const std::vector<std::string>& args, Io& io) {
   CLI::App app{
-      "Puts logos into thermal receipt printers: converts up to ten BMP pictures into "
+      "Puts logos into thermal receipt printers: converts up to ten pictures (BMP, PNG, JPEG) into "
       "the printer's NV bit images, downloads them (FS q), prints a test sheet of the "
       "stored images (FS p), saves the download as a .bin file, patches a printer "
       "memory image, and renders streams on a virtual printer.",

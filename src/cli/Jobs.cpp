@@ -14,7 +14,7 @@
 #include "commands/FileCommands.h"
 #include "commands/PrinterCommands.h"
 #include "files/SafeFile.h"
-#include "raster/NvImage.h"
+#include "raster/PictureFile.h"
 #include "raster/PngWriter.h"
 #include "state/PrinterModels.h"
 #include "streams/Streams.h"
@@ -31,6 +31,12 @@ std::filesystem::path PathFromUtf8(const std::string& text) {
 std::string FileName(const std::string& path) {
   const std::u8string name = PathFromUtf8(path).filename().u8string();
   return std::string(name.begin(), name.end());
+}
+
+// ", converted with --dither atkinson --fit", or nothing for the plain conversion.
+std::string ConvertedWith(const ConversionOptions& options) {
+  const std::string described = DescribeOptions(options);
+  return described.empty() ? std::string() : ", converted with " + described;
 }
 
 // The text DescribeOutcome gives a failed write of `path`.
@@ -52,7 +58,7 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
   for (int slot = 1; slot <= kSlotCount; ++slot) {
     const std::string& path = job.slots[static_cast<std::size_t>(slot - 1)];
     if (path.empty()) continue;
-    NvConversion converted = ConvertPictureFile(PathFromUtf8(path), state.widthBytes);
+    NvConversion converted = ConvertPicture(PathFromUtf8(path), state.widthBytes, job.options);
     if (!converted.record) {
       if (allRead) io.err << TextOf(UserMessage::kReadError).text << '\n';
       allRead = false;
@@ -62,7 +68,8 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
     const auto [x, y] = ReadNvRecordHeader(converted.record->data());
     summary += "slot " + std::to_string(slot) + ": " + FileName(path) + ", " +
                std::to_string(8 * x) + " x " + std::to_string(8 * y) + " dots (" +
-               std::to_string(converted.record->size()) + " bytes)\n";
+               std::to_string(converted.record->size()) + " bytes)" + ConvertedWith(job.options) +
+               "\n";
     state.imageSlots[static_cast<std::size_t>(slot - 1)] = std::move(converted.record);
   }
   if (!allRead || job.quiet) return allRead;
@@ -183,7 +190,8 @@ std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> recor
 }
 
 int RunConvert(const ConvertJob& job, Io& io) {
-  NvConversion converted = ConvertPictureFile(PathFromUtf8(job.picture), job.model.widthBytes);
+  NvConversion converted =
+      ConvertPicture(PathFromUtf8(job.picture), job.model.widthBytes, job.options);
   if (!converted.record) {
     PrintMessage(io.err, UserMessage::kReadError,
                  DescribePictureError(0, job.picture, converted.error, converted.systemError));
@@ -200,7 +208,8 @@ int RunConvert(const ConvertJob& job, Io& io) {
     PrintMessage(io.err, UserMessage::kWriteFinish,
                  "wrote the " + std::to_string(record.size()) + "-byte NV image of " +
                      FileName(job.picture) + ", " + std::to_string(picture->width) + " x " +
-                     std::to_string(picture->height) + " dots, to " + job.output);
+                     std::to_string(picture->height) + " dots" + ConvertedWith(job.options) +
+                     ", to " + job.output);
   }
   if (!job.preview.empty()) {
     const MonoImageView view{picture->width, picture->height, picture->stride,

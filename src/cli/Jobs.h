@@ -33,6 +33,7 @@ struct ConvertJob {
   std::string output;
   std::string preview;  // empty: none
   ModelChoice model;
+  ConversionOptions options;
   bool quiet = false;
 };
 
@@ -40,6 +41,7 @@ struct ConvertJob {
 struct SlotsJob {
   SlotPaths slots;
   ModelChoice model;
+  ConversionOptions options;  // for every slot's picture
   std::int32_t brixMode = 1;
   bool quiet = false;
 };

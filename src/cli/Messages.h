@@ -15,8 +15,8 @@ namespace quillmark::cli {
 // then what happened in plain words.
 void PrintMessage(std::ostream& out, UserMessage message, const std::string& details);
 
-// A picture that gave no image: "slot 3: logo.png: not a BMP file ..." (without the slot
-// when `slot` is 0). `systemError` is the system's error when the file could not be opened.
+// A picture that gave no image: "slot 3: logo.gif: a GIF, TIFF or WebP picture ..." (without the
+// slot when `slot` is 0). `systemError` is the system's error when the file could not be opened.
 std::string DescribePictureError(int slot, const std::string& path, PictureError error,
                                  int systemError);
 

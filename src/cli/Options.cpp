@@ -91,6 +91,31 @@ std::optional<std::int32_t> ParseMode(std::string_view text, std::string& error)
   return std::nullopt;
 }
 
+std::optional<ConversionOptions> ConversionOptionsFor(const PictureChoice& choice,
+                                                      std::string& error) {
+  ConversionOptions options;
+  options.threshold = choice.threshold;
+  options.invert = choice.invert;
+  options.fit = choice.fit;
+  options.rotate = choice.rotate;
+  const std::optional<Dither> dither = ParseDither(Lower(choice.dither));
+  if (!dither) {
+    error = "--dither " + choice.dither +
+            ": the dithering is floyd-steinberg, atkinson, ordered or none";
+    return std::nullopt;
+  }
+  options.dither = *dither;
+  if (options.threshold < 0 || options.threshold > 255) {
+    error = "--threshold " + std::to_string(choice.threshold) + ": the threshold is 0 to 255";
+    return std::nullopt;
+  }
+  if (!options.IsValid()) {
+    error = "--rotate " + std::to_string(choice.rotate) + ": the turn is 90, 180 or 270 degrees";
+    return std::nullopt;
+  }
+  return options;
+}
+
 std::optional<std::uint64_t> ParseByteSize(std::string_view text, std::string& error) {
   std::uint64_t value = 0;
   std::size_t i = 0;

@@ -14,6 +14,7 @@
 #include "state/AppState.h"
 #include "state/PortSettings.h"
 #include "port/TcpAddress.h"
+#include "raster/ConversionOptions.h"
 
 namespace quillmark::cli {
 
@@ -44,6 +45,17 @@ std::optional<ModelChoice> ParseModel(std::string_view text, bool allowNone, std
 
 // --mode esc (ESC-prefixed commands, brixMode 1, the default) or plain (brixMode 0).
 std::optional<std::int32_t> ParseMode(std::string_view text, std::string& error);
+
+// How pictures are converted, as --threshold, --dither, --invert, --fit and --rotate give it.
+struct PictureChoice {
+  int threshold = 128;
+  std::string dither = "none";
+  bool invert = false;
+  bool fit = false;
+  int rotate = 0;
+};
+std::optional<ConversionOptions> ConversionOptionsFor(const PictureChoice& choice,
+                                                      std::string& error);
 
 // A size in bytes: "1000", "64K", "512M", "1G" (binary multiples), at least 1 byte.
 std::optional<std::uint64_t> ParseByteSize(std::string_view text, std::string& error);

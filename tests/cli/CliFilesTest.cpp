@@ -13,24 +13,55 @@
 namespace quillmark::testing {
 namespace {
 
+// With and without conversion options, of a BMP and a PNG picture.
 TEST_F(CliTest, ConvertWritesTheCoreRecordAndAPreviewOfEveryDot) {
-  for (const auto& [model, widthBytes] :
-       std::vector<std::pair<std::string, std::int32_t>>{{"A2", 72}, {"w4", 104}, {"none", 0}}) {
-    SCOPED_TRACE(model);
-    const std::string record = dir.File(model + ".rec");
-    const std::string preview = dir.File(model + ".png");
+  const std::string png = QUILLMARK_SOURCE_DIR "/tests/core/raster/data/pictures/rgba.png";
+  struct Case {
+    std::string model;
+    std::int32_t widthBytes;
+    std::string picture;
+    Args options;
+    ConversionOptions expected;
+  };
+  const std::vector<Case> cases = {
+      {"A2", 72, wide, {}, {}},
+      {"w4",
+       104,
+       wide,
+       {"--dither", "Atkinson", "--rotate", "90"},
+       {128, Dither::kAtkinson, false, false, 90}},
+      {"none",
+       0,
+       wide,
+       {"--fit", "--invert", "--threshold", "100"},
+       {100, Dither::kNone, true, true, 0}},
+      {"A2",
+       72,
+       png,
+       {"--dither", "floyd-steinberg", "--fit"},
+       {128, Dither::kFloydSteinberg, false, true, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model + " " + ::testing::PrintToString(c.options));
+    const std::string record = dir.File(c.model + ".rec");
+    const std::string preview = dir.File(c.model + ".png");
     const CliResult run =
-        RunCli({"convert", wide, "-o", record, "--model", model, "--preview", preview});
+        RunCli(Args{"convert", c.picture, "-o", record, "--model", c.model, "--preview", preview} +
+               c.options);
     ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.find(", converted with " + DescribeOptions(c.expected) + ", to") !=
+                  std::string::npos,
+              !c.options.empty())
+        << run.err;
     const Bytes bytes = ReadBytes(record);
-    ASSERT_EQ(bytes, ToBytes(ConvertPictureFile(wide, widthBytes).record));
-    const std::optional<test::DecodedPng> png = ReadPng(preview);
-    ASSERT_TRUE(png);
-    ASSERT_EQ(png->width, 8 * (bytes[0] + 256 * bytes[1]));
-    ASSERT_EQ(png->height, 8 * (bytes[2] + 256 * bytes[3]));
-    for (int r = 0; r < png->height; ++r)
-      for (int c = 0; c < png->width; ++c)
-        ASSERT_EQ(png->Dot(c, r), test::DotAt(bytes, c, r)) << c << ", " << r;
+    ASSERT_EQ(bytes, ToBytes(ConvertPicture(c.picture, c.widthBytes, c.expected).record));
+    const std::optional<test::DecodedPng> decoded = ReadPng(preview);
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(decoded->width, 8 * (bytes[0] + 256 * bytes[1]));
+    ASSERT_EQ(decoded->height, 8 * (bytes[2] + 256 * bytes[3]));
+    for (int r = 0; r < decoded->height; ++r)
+      for (int c2 = 0; c2 < decoded->width; ++c2)
+        ASSERT_EQ(decoded->Dot(c2, r), test::DotAt(bytes, c2, r)) << c2 << ", " << r;
   }
 }
 
@@ -97,8 +128,10 @@ TEST_F(CliTest, UsageErrorsEndWithStatus2AndTouchNothing) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
       {"", {"", "frobnicate"}},
       {"convert", {"a.bmp", "-o OUT", "a.bmp -o OUT --model X9"}},
+      {"convert a.bmp -o OUT",
+       {"--dither blue", "--rotate 45", "--threshold 256", "--threshold -1"}},
       {"export -o OUT",
-       {"--slot 0=a.bmp", "--slot 11=a.bmp", "--slot a.bmp",
+       {"--slot 0=a.bmp", "--slot 11=a.bmp", "--slot a.bmp", "--dither",
         "--slot 3=", "--slot 1=a.bmp --slot 1=a.bmp", "--mode brix", "stray"}},
       {"download",
        {"--retries -1", "--retries many", "--baud 300", "--data-bits 6", "--parity mark",
@@ -107,7 +140,8 @@ TEST_F(CliTest, UsageErrorsEndWithStatus2AndTouchNothing) {
       {"download --port",
        {"tcp:h", "tcp:h:65536", "tcp:h:", "tcp:h:91x", "tcp::9100", "tcp:::1:9100", "tcp:[::1]9100",
         "tcp:127.0.0.1:0"}},
-      {"print-test", {"--port-type usb --port /dev/x", "--slot 1=a.bmp", "-o OUT --port LPT1"}},
+      {"print-test",
+       {"--port-type usb --port /dev/x", "--slot 1=a.bmp", "-o OUT --port LPT1", "--fit"}},
       {"patch IMAGE --slot 1=a.bmp", {"", "--service-code qxv", "--service-code QXV0"}},
       {"render", {"-o OUT", "IMAGE -o OUT --model none"}},
       {"virtual-printer -o OUT",
@@ -131,8 +165,8 @@ TEST_F(CliTest, UsageErrorsEndWithStatus2AndTouchNothing) {
 }
 
 TEST_F(CliTest, AFailedJobEndsWith1SaysWhyAndWritesNothing) {
-  const std::string notBmp = dir.File("logo.png");
-  WriteBytes(notBmp, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13});
+  const std::string notBmp = dir.File("logo.gif");
+  WriteBytes(notBmp, {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0});
   const std::string missing = dir.File("missing.bmp");
   const std::string image = dir.File("memory.bin");
   WriteBytes(image, Bytes(ExpectedImageHeader.begin(), ExpectedImageHeader.end()));
@@ -147,8 +181,9 @@ TEST_F(CliTest, AFailedJobEndsWith1SaysWhyAndWritesNothing) {
   // Slot 1 is readable; every picture that is not is named with its slot.
   const Args slots = {"--slot", "1=" + stripes, "--slot", "2=" + notBmp, "--slot", "7=" + missing};
   const std::string slotErrors =
-      "Read Error\nslot 2: " + notBmp + ": not a BMP file; quillmark-cli reads BMP pictures " +
-      "only: save the picture as BMP first\nslot 7: " + missing + ": No such file or directory\n";
+      "Read Error\nslot 2: " + notBmp +
+      ": a GIF, TIFF or WebP picture, which are not read: " + "save it as PNG\nslot 7: " + missing +
+      ": No such file or directory\n";
   struct Case {
     Args args;
     std::string error;
@@ -158,7 +193,7 @@ TEST_F(CliTest, AFailedJobEndsWith1SaysWhyAndWritesNothing) {
       {{"export", "-o", dir.File("out.bin")}, "Read Error", slotErrors},
       {{"patch", image, "--service-code", "QXV"}, "Read Error", slotErrors},
       {{"download", "--port", fifo}, "Read Error", slotErrors},
-      {{"convert", notBmp, "-o", dir.File("out.rec")}, "Read Error", notBmp + ": not a BMP"},
+      {{"convert", notBmp, "-o", dir.File("out.rec")}, "Read Error", notBmp + ": a GIF"},
       {{"convert", fifoPicture, "-o", dir.File("out.rec")}, "Read Error", "a FIFO"},
       {{"render", missing, "-o", dir.File("out.png")}, "Read Error", missing},
       {{"patch", store, "--service-code", "QXV"}, "Read Error", store},

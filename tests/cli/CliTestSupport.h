@@ -22,6 +22,7 @@
 #include "commands/FileCommands.h"
 #include "support/BmpTestFiles.h"
 #include "raster/NvImage.h"
+#include "raster/PictureFile.h"
 #include "streams/Streams.h"
 #include "support/PrintTestSheet.h"
 #include "support/TestDevices.h"

@@ -370,6 +370,35 @@ PictureError BmpPicture::MarkDarkRow(std::int32_t row, std::span<std::uint8_t> b
   return PictureError::kNone;
 }
 
+PictureError BmpPicture::ReadGreyRow(std::int32_t row, std::span<std::uint16_t> out) noexcept {
+  if (row < 0 || row >= height_ || out.size() > static_cast<std::size_t>(width_) || !HasGreyRows())
+    return PictureError::kBadDimensions;
+  const std::size_t count = out.size();
+  if (auto e = LoadStoredRow(row, count); e != PictureError::kNone) return e;
+  const std::uint8_t* p = rowBytes_.data();
+  std::uint16_t* o = out.data();
+  if (bitCount_ > 8) {
+    const std::size_t step = static_cast<std::size_t>(bitCount_) / 8;
+    for (std::size_t c = 0; c < count; ++c, p += step)
+      o[c] = static_cast<std::uint16_t>(30u * p[2] + 59u * p[1] + 11u * p[0]);
+    return PictureError::kNone;
+  }
+  std::array<std::uint16_t, 256> grey{};
+  for (std::size_t i = 0; i < grey.size(); ++i) {
+    const Colour v = palette_[i];
+    grey[i] = static_cast<std::uint16_t>(30 * (v & 0xFFu) + 59 * ((v >> 8) & 0xFFu) +
+                                         11 * ((v >> 16) & 0xFFu));
+  }
+  const unsigned bits = static_cast<unsigned>(bitCount_);
+  const unsigned perByte = 8 / bits;
+  const unsigned mask = (1u << bits) - 1;
+  for (std::size_t c = 0; c < count; ++c) {
+    const unsigned shift = bits * (perByte - 1 - static_cast<unsigned>(c % perByte));
+    o[c] = grey[(p[c / perByte] >> shift) & mask];
+  }
+  return PictureError::kNone;
+}
+
 PictureError BmpPicture::Fetch(std::uint64_t offset, std::size_t count,
                                const std::uint8_t*& bytes) noexcept {
   if (offset >= chunkOffset_ && offset - chunkOffset_ <= chunkLength_ &&

@@ -45,8 +45,17 @@ class BmpPicture final : public PixelSource {
   PictureError MarkDarkRow(std::int32_t row, std::span<std::uint8_t> bits,
                            int shift) noexcept override;
 
+  // Uncompressed palette pictures, 24 bits, and 32 bits in the default layout.
+  bool HasGreyRows() const noexcept override {
+    return !RunLengthEncoded() && (bitCount_ <= 8 || bitCount_ == 24 || defaultMasks32_);
+  }
+  PictureError ReadGreyRow(std::int32_t row, std::span<std::uint16_t> out) noexcept override;
+
   int BitCount() const noexcept { return bitCount_; }
   bool TopDown() const noexcept { return topDown_; }
+  bool RunLengthEncoded() const noexcept {
+    return encoding_ == Encoding::kRle8 || encoding_ == Encoding::kRle4;
+  }
 
  private:
   enum class Encoding { kRgb, kBitfields, kRle8, kRle4 };

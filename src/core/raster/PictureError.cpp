@@ -42,6 +42,23 @@ const char* PictureErrorText(PictureError error) noexcept {
       return "out of memory";
     case PictureError::kDecodeFailed:
       return "the picture cannot be decoded";
+    case PictureError::kUnknownFormat:
+      return "not a BMP, PNG or JPEG file";
+    case PictureError::kUnsupportedFormat:
+      return "a GIF, TIFF or WebP picture, which are not read: save it as PNG";
+    case PictureError::kNoDecoder:
+      return "this build reads BMP pictures only: save the picture as BMP";
+    case PictureError::kBadPng:
+      return "malformed PNG data";
+    case PictureError::kBadJpeg:
+      return "malformed JPEG data";
+    case PictureError::kTooWide:
+      return "wider than 65535 pixels (the most a PNG or JPEG picture, or a turned or fitted "
+             "one, may be)";
+    case PictureError::kTooLarge:
+      return "too large to decode within 64 MiB (an interlaced PNG is held in memory as far as "
+             "it is kept, 3 bytes a pixel; a progressive JPEG whole, about 2 bytes a pixel and "
+             "colour)";
   }
   return "unknown error";
 }

@@ -24,6 +24,13 @@ enum class PictureError {
   kBadRle,                  // an RLE stream whose runs or moves leave the picture
   kOutOfMemory,             // the record or a row buffer could not be allocated
   kDecodeFailed,            // a pixel source other than the BMP reader could not decode
+  kUnknownFormat,           // neither a BMP, a PNG nor a JPEG file
+  kUnsupportedFormat,       // a GIF, TIFF or WebP picture, which are not read
+  kBadPng,                  // a PNG file whose chunks or compressed rows are malformed
+  kBadJpeg,                 // a JPEG file whose markers or compressed data are malformed
+  kTooWide,                 // wider than the readers and the options' row buffers take
+  kTooLarge,                // would need more memory than its decoding is allowed
+  kNoDecoder,               // a PNG or JPEG picture in a build without their decoders
 };
 
 // A short English description, for the command line and logs.

@@ -26,8 +26,8 @@ constexpr int IsDarkPixel(Colour colour) noexcept {
 }
 
 // A picture as the conversion sees it: its size and the colours of its pixels, row 0 at
-// the top as displayed and column 0 at the left. The BMP reader is one; the GUI feeds
-// pictures of other formats through its own.
+// the top as displayed and column 0 at the left. The BMP, PNG and JPEG readers are the
+// ones there are.
 class PixelSource {
  public:
   virtual ~PixelSource() = default;
@@ -47,6 +47,21 @@ class PixelSource {
   // bits[c] for columns c = 0 to bits.size() - 1 of `row`; it must give exactly what
   // ReadRow and IsDarkPixel would.
   virtual bool HasDarkRows() const noexcept { return false; }
+  // An optional shortcut for the conversion options, under ReadRow's rules: when
+  // HasGreyRows() is true, ReadGreyRow fills `out` with each pixel's 30 R + 59 G + 11 B.
+  virtual bool HasGreyRows() const noexcept { return false; }
+  virtual PictureError ReadGreyRow(std::int32_t /*row*/,
+                                   std::span<std::uint16_t> /*out*/) noexcept {
+    return PictureError::kDecodeFailed;
+  }
+  // Said at most once, before the first ReadRow: the conversion will read rows `top` to
+  // top + rows - 1, columns 0 to columns - 1. Sources that must decode ahead of the rows
+  // asked for (an interlaced PNG) keep just that part; the others may ignore it. Without
+  // it, the first ReadRow's row and size stand for the window, down to the 2304th row.
+  virtual PictureError PrepareWindow(std::int32_t /*top*/, std::int32_t /*rows*/,
+                                     std::int32_t /*columns*/) noexcept {
+    return PictureError::kNone;
+  }
   virtual PictureError MarkDarkRow(std::int32_t /*row*/, std::span<std::uint8_t> /*bits*/,
                                    int /*shift*/) noexcept {
     return PictureError::kDecodeFailed;

@@ -115,7 +115,7 @@ void FinishChunk(Writer& w, const std::uint8_t* typeStart) noexcept {
 
 }  // namespace
 
-std::optional<ByteBlock> EncodePng(const PngPicture& picture) noexcept {
+std::optional<ByteBlock> EncodePng(const PngImage& picture) noexcept {
   if (picture.width < 1 || picture.height < 1 || picture.fillRow == nullptr) return std::nullopt;
   const bool grey = picture.format == PngFormat::kGrey1;
   const std::size_t rowBytes = grey ? (static_cast<std::size_t>(picture.width) + 7) / 8
@@ -168,7 +168,7 @@ std::optional<ByteBlock> EncodePng(const MonoImageView& image) noexcept {
     return std::nullopt;
   // Each row inverted (PNG greyscale 0 is black), the last byte's spare bits white; a
   // picture without rows as one white row.
-  const PngPicture picture{
+  const PngImage png{
       image.width, std::max(image.height, 1), PngFormat::kGrey1,
       [](const void* context, int row, std::span<std::uint8_t> line) {
         const auto& view = *static_cast<const MonoImageView*>(context);
@@ -180,7 +180,7 @@ std::optional<ByteBlock> EncodePng(const MonoImageView& image) noexcept {
         line.back() = static_cast<std::uint8_t>(line.back() | ~lastMask);
       },
       &image};
-  return EncodePng(picture);
+  return EncodePng(png);
 }
 
 FileError WritePngFile(const MonoImageView& image, const std::string& path) noexcept {

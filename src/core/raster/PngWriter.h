@@ -16,7 +16,7 @@ enum class PngFormat { kGrey1, kRgba8 };
 
 // A picture for the PNG encoder: its size and format, and the function that fills the
 // scan line of row `row` (top first) with its pixels, bytes of 8 pixels or of 4 channels.
-struct PngPicture {
+struct PngImage {
   int width = 0;
   int height = 0;
   PngFormat format = PngFormat::kGrey1;
@@ -30,7 +30,7 @@ struct PngPicture {
 // Encodes `picture` as a PNG file: no interlace, every row unfiltered, compressed by zlib.
 // Empty when the picture has no pixels, or the PNG would not fit 32 bits or its memory
 // cannot be had. The one PNG encoder of the program.
-std::optional<ByteBlock> EncodePng(const PngPicture& picture) noexcept;
+std::optional<ByteBlock> EncodePng(const PngImage& picture) noexcept;
 
 // A one-bit picture as a 1-bit greyscale PNG, one pixel a dot, a set bit black and a clear
 // bit white, at zlib's default level (a blank strip takes a three-hundredth of its stored

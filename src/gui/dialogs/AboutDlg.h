@@ -7,7 +7,7 @@ namespace quillmark {
 // The About box: the icon, the version line and OK.
 class CAboutDlg : public CDialog {
  public:
-  explicit CAboutDlg(QWidget* parent = nullptr);
+  explicit CAboutDlg(CDialog* parent = nullptr);
 };
 
 }  // namespace quillmark

@@ -15,7 +15,7 @@ std::int32_t SelectionOr(const CComboBox& list, std::int32_t current) {
 
 }  // namespace
 
-CPortSettingDlg::CPortSettingDlg(PortSettings* record, QWidget* parent)
+CPortSettingDlg::CPortSettingDlg(PortSettings* record, CDialog* parent)
     : CDialog(IDD_PORT_SETTING, parent), settings(record) {}
 
 std::span<const MessageMapEntry> CPortSettingDlg::GetMessageMap() const {

@@ -11,7 +11,7 @@ namespace quillmark {
 class CPortSettingDlg : public CDialog {
  public:
   // `record` is not owned and must outlive the dialog.
-  explicit CPortSettingDlg(PortSettings* record, QWidget* parent = nullptr);
+  explicit CPortSettingDlg(PortSettings* record, CDialog* parent = nullptr);
 
   void DoDataExchange(CDataExchange& dx) override;
   bool OnInitDialog() override;

@@ -5,7 +5,7 @@
 
 namespace quillmark {
 
-CTargetPrinterDlg::CTargetPrinterDlg(QWidget* parent) : CDialog(IDD_TARGET_PRINTER, parent) {}
+CTargetPrinterDlg::CTargetPrinterDlg(CDialog* parent) : CDialog(IDD_TARGET_PRINTER, parent) {}
 
 bool CTargetPrinterDlg::OnInitDialog() {
   CDialog::OnInitDialog();

@@ -10,7 +10,7 @@ namespace quillmark {
 // size and print width; closing the dialog any other way leaves both 0.
 class CTargetPrinterDlg : public CDialog {
  public:
-  explicit CTargetPrinterDlg(QWidget* parent = nullptr);
+  explicit CTargetPrinterDlg(CDialog* parent = nullptr);
 
   bool OnInitDialog() override;  // checks the first model
   void OnOK() override;

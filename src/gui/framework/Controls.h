@@ -3,13 +3,28 @@
 // Handles to the controls of a dialog. A handle refers to a control that the dialog owns;
 // copying a handle copies the reference. A handle that was never attached, or whose
 // control is gone, does nothing and reads as empty, unchecked or unselected.
+//
+// The framework has two backends behind one interface: Qt Widgets, and Win32 itself (the
+// system's dialog manager and controls) when QUILLMARK_FRAMEWORK_WIN32 is defined. A
+// control's window is a QWidget in the one and an HWND in the other.
 
+#include <string>
+
+#ifdef QUILLMARK_FRAMEWORK_WIN32
+struct HWND__;
+#else
 #include <QPointer>
 #include <QProgressBar>
 #include <QWidget>
-#include <string>
+#endif
 
 namespace quillmark {
+
+#ifdef QUILLMARK_FRAMEWORK_WIN32
+using WindowHandle = HWND__*;
+#else
+using WindowHandle = QWidget*;
+#endif
 
 // Check states (BM_GETCHECK, BM_SETCHECK).
 inline constexpr int BST_UNCHECKED = 0;
@@ -17,17 +32,30 @@ inline constexpr int BST_CHECKED = 1;
 // A list's answer for "no entry" (CB_GETCURSEL, CB_SETCURSEL with a bad index).
 inline constexpr int CB_ERR = -1;
 
+#ifndef QUILLMARK_FRAMEWORK_WIN32
 // The dynamic property of a control's widget that holds its control ID.
 inline constexpr char kControlIdProperty[] = "quillmarkControlId";
+#endif
 
 class CWnd {
  public:
   CWnd() = default;
-  explicit CWnd(QWidget* widget) : widget_(widget) {}
+  explicit CWnd(WindowHandle window) : widget_(window) {}
 
-  void Attach(QWidget* widget) { widget_ = widget; }
-  QWidget* GetSafeHwnd() const { return widget_.data(); }
-  explicit operator bool() const { return !widget_.isNull(); }
+  void Attach(WindowHandle window) { widget_ = window; }
+#ifdef QUILLMARK_FRAMEWORK_WIN32
+  WindowHandle GetSafeHwnd() const;  // null once the control is gone
+  explicit operator bool() const {
+    return GetSafeHwnd() != nullptr;
+  }
+#else
+  WindowHandle GetSafeHwnd() const {
+    return widget_.data();
+  }
+  explicit operator bool() const {
+    return !widget_.isNull();
+  }
+#endif
 
   // The control ID the dialog template gave it; 0 when not attached.
   int GetDlgCtrlID() const;
@@ -42,7 +70,11 @@ class CWnd {
   bool IsWindowEnabled() const;
 
  protected:
+#ifdef QUILLMARK_FRAMEWORK_WIN32
+  HWND__* widget_ = nullptr;
+#else
   QPointer<QWidget> widget_;
+#endif
 };
 
 // A push button, check box or radio button.
@@ -79,6 +111,7 @@ class CProgressCtrl : public CWnd {
   int GetPos() const;
 };
 
+#ifndef QUILLMARK_FRAMEWORK_WIN32
 // The widget behind a progress-bar control. It keeps the range and position a progress
 // control has: the range 0 to 100 at the start, the position clamped into the range, and
 // an empty bar (not a busy indicator) when the range is empty.
@@ -97,5 +130,6 @@ class ProgressBarControl : public QProgressBar {
   int upper_ = 100;
   int pos_ = 0;
 };
+#endif
 
 }  // namespace quillmark

@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -67,7 +69,7 @@ int GetSystemMetrics(int index) {
   return index == SM_CXICON || index == SM_CYICON ? kIconSize : 0;
 }
 
-QIcon LoadIconResource(int id) {
+Icon LoadIconResource(int id) {
   const IconResource* resource = FindIconResource(id);
   if (resource == nullptr) return {};
   QIcon icon;
@@ -118,17 +120,24 @@ bool CMenu::AppendMenu(unsigned flags, unsigned id, const std::string& text) {
 
 CPaintDC::CPaintDC(CDialog* dialog) : painter_(dialog) {}
 
-void CPaintDC::DrawIcon(int x, int y, const QIcon& icon) {
+CPaintDC::~CPaintDC() = default;
+
+void CPaintDC::EraseIconBackground() {
+  auto* window = static_cast<QWidget*>(painter_.device());
+  painter_.fillRect(window->rect(), window->palette().window());
+}
+
+void CPaintDC::DrawIcon(int x, int y, const Icon& icon) {
   painter_.drawPixmap(x, y, icon.pixmap(kIconSize, kIconSize));
 }
 
 // ---------------------------------------------------------------------------------------
 // Dialog
 
-CDialog::CDialog(int templateId, QWidget* parent)
+CDialog::CDialog(int templateId, CDialog* parent)
     : QDialog(parent), template_(FindDialogTemplate(templateId)) {}
 
-CDialog::CDialog(const DialogTemplate& dialogTemplate, QWidget* parent)
+CDialog::CDialog(const DialogTemplate& dialogTemplate, CDialog* parent)
     : QDialog(parent), template_(&dialogTemplate) {}
 
 CDialog::~CDialog() = default;
@@ -415,7 +424,19 @@ CMenu* CDialog::GetSystemMenu(bool revert) {
   return systemMenu_.get();
 }
 
-void CDialog::SetIcon(const QIcon& icon, bool) {
+bool CDialog::IsIconic() const {
+  return isMinimized();
+}
+
+void CDialog::GetClientRect(CRect* rect) const {
+  *rect = {0, 0, width(), height()};
+}
+
+WindowHandle CDialog::GetSafeHwnd() const {
+  return const_cast<CDialog*>(this);
+}
+
+void CDialog::SetIcon(const Icon& icon, bool) {
   // One QIcon carries both sizes; the window system picks the one it needs.
   setWindowIcon(icon);
 }
@@ -486,5 +507,31 @@ bool CDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* r
   return QDialog::nativeEvent(eventType, message, result);
 }
 #endif
+
+// ---------------------------------------------------------------------------------------
+// Test hook
+
+void testhook::internal::ScheduleDialogAction(CDialog& dialog) {
+  std::function<void(CDialog&)> action = TakeDialogAction(dialog);
+  QPointer<CDialog> guard(&dialog);
+  QTimer::singleShot(0, &dialog, [guard, action = std::move(action)] {
+    if (!guard) return;
+    // The action works as a user would, on the active window with its focus in place.
+    guard->activateWindow();
+    QElapsedTimer waited;
+    waited.start();
+    while (guard && !guard->isActiveWindow() && waited.elapsed() < 2000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!guard) return;
+    if (action) {
+      action(*guard);
+      if (guard && guard->IsRunningModal()) {
+        ReportFailure(DescribeDialog(*guard) +
+                      " still open after its test action; closed as cancelled");
+      }
+    }
+    if (guard && guard->IsRunningModal()) guard->EndDialog(IDCANCEL);
+  });
+}
 
 }  // namespace quillmark

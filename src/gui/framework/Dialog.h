@@ -1,14 +1,11 @@
 #pragma once
 
-// The dialog framework: a dialog built from a template of src/res, its controls found by
+// The dialog framework: a dialog built from a template of src/gui/res, its controls found by
 // ID, notifications routed through a message map, and modal runs that end in OnOK or
-// OnCancel.
+// OnCancel. The same interface sits on Qt Widgets or, with QUILLMARK_FRAMEWORK_WIN32, on
+// the Win32 dialog manager (framework/win32/): the dialogs and the main window are written
+// once against it.
 
-#include <QDialog>
-#include <QIcon>
-#include <QMenu>
-#include <QPainter>
-#include <QPointer>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -17,15 +14,48 @@
 #include <vector>
 
 #include "framework/Controls.h"
-#include "framework/DialogFont.h"
 #include "framework/WinDefs.h"
 #include "res/DialogTemplate.h"
 
+#ifdef QUILLMARK_FRAMEWORK_WIN32
+struct HDC__;
+struct HICON__;
+#else
+#include <QDialog>
+#include <QIcon>
+#include <QMenu>
+#include <QPainter>
+#include <QPointer>
+
+#include "framework/DialogFont.h"
+
 class QButtonGroup;
+#endif
 
 namespace quillmark {
 
 class CDialog;
+
+#ifdef QUILLMARK_FRAMEWORK_WIN32
+// An icon resource as the window system uses it: its large (SM_CXICON) and small
+// (SM_CXSMICON) image, shared handles that the system frees.
+struct Icon {
+  HICON__* largeIcon = nullptr;
+  HICON__* smallIcon = nullptr;
+};
+#else
+using Icon = QIcon;  // carries both images; the window system picks the one it needs
+#endif
+
+// A rectangle in pixels.
+struct CRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  int Width() const { return right - left; }
+  int Height() const { return bottom - top; }
+};
 
 // What a message-map entry reacts to.
 enum class Notification {
@@ -115,36 +145,60 @@ class CMenu {
 
   // MF_SEPARATOR, or MF_STRING with a command ID and text ('&' marks the mnemonic).
   bool AppendMenu(unsigned flags, unsigned id = 0, const std::string& text = {});
+#ifndef QUILLMARK_FRAMEWORK_WIN32
   // The context menu standing in for the system menu; null on Windows.
-  QMenu* ContextMenu() const { return menu_.data(); }
+  QMenu* ContextMenu() const {
+    return menu_.data();
+  }
+#endif
 
  private:
   CDialog& owner_;
+#ifndef QUILLMARK_FRAMEWORK_WIN32
   QPointer<QMenu> menu_;
+#endif
 };
 
 // Paints on a dialog from its OnPaint handler.
 class CPaintDC {
  public:
   explicit CPaintDC(CDialog* dialog);
-  void DrawIcon(int x, int y, const QIcon& icon);
+  ~CPaintDC();
+  CPaintDC(const CPaintDC&) = delete;
+  CPaintDC& operator=(const CPaintDC&) = delete;
+  // Erases the background under a minimised window's icon (WM_ICONERASEBKGND).
+  void EraseIconBackground();
+  void DrawIcon(int x, int y, const Icon& icon);
 
  private:
+#ifdef QUILLMARK_FRAMEWORK_WIN32
+  struct Paint;
+  std::unique_ptr<Paint> paint_;
+#else
   QPainter painter_;
+#endif
 };
 
-// The icon resource `id` (src/res) with its 32 x 32 and 16 x 16 images; a null icon when
+// The icon resource `id` (src/gui/res) with its 32 x 32 and 16 x 16 images; a null icon when
 // there is none.
-QIcon LoadIconResource(int id);
+Icon LoadIconResource(int id);
 
 // A modal dialog built from a template. Derived dialogs override what they need:
 // DoDataExchange to bind controls, OnInitDialog, OnOK, OnCancel, GetMessageMap.
+#ifdef QUILLMARK_FRAMEWORK_WIN32
+class CDialog {
+#else
 class CDialog : public QDialog {
+#endif
  public:
-  // The template with this ID (src/res); DoModal returns -1 when there is none.
-  explicit CDialog(int templateId, QWidget* parent = nullptr);
-  explicit CDialog(const DialogTemplate& dialogTemplate, QWidget* parent = nullptr);
+  // The template with this ID (src/gui/res); DoModal returns -1 when there is none.
+  explicit CDialog(int templateId, CDialog* parent = nullptr);
+  explicit CDialog(const DialogTemplate& dialogTemplate, CDialog* parent = nullptr);
+#ifdef QUILLMARK_FRAMEWORK_WIN32
+  virtual ~CDialog();
+#else
   ~CDialog() override;
+#endif
   CDialog(const CDialog&) = delete;
   CDialog& operator=(const CDialog&) = delete;
 
@@ -179,11 +233,16 @@ class CDialog : public QDialog {
   void CenterWindow();
   // The system menu; null with revert = true, which restores the menu's own entries.
   CMenu* GetSystemMenu(bool revert);
-  void SetIcon(const QIcon& icon, bool bigIcon);
-  bool IsIconic() const { return isMinimized(); }
+  void SetIcon(const Icon& icon, bool bigIcon);
+  bool IsIconic() const;
+  void GetClientRect(CRect* rect) const;
+  // The dialog's window; null while it is not running.
+  WindowHandle GetSafeHwnd() const;
   // Inside a message handler: lets the framework do its own processing of the message
   // after the handler returns (Close for SC_CLOSE, for instance).
-  void Default() { defaultRequested_ = true; }
+  void Default() {
+    defaultRequested_ = true;
+  }
 
   // Sends a notification as a control or the window would; returns whether the message
   // map handled it. Default processing follows as for a real notification.
@@ -191,33 +250,39 @@ class CDialog : public QDialog {
                         std::intptr_t lParam = 0);
 
   int TemplateId() const;
-  const DialogTemplate* Template() const { return template_; }
-  const DialogBaseUnits& BaseUnits() const { return units_; }
+  const DialogTemplate* Template() const {
+    return template_;
+  }
   // True from the start of the modal run until EndDialog.
-  bool IsRunningModal() const { return runningModal_ && !endRequested_; }
+  bool IsRunningModal() const {
+    return runningModal_ && !endRequested_;
+  }
 
+#ifndef QUILLMARK_FRAMEWORK_WIN32
+  const DialogBaseUnits& BaseUnits() const {
+    return units_;
+  }
   // QDialog's accept and reject (Enter with no default button, Esc, the close box) are
   // commands IDOK and IDCANCEL, routed like a click on control 1 or 2.
   void accept() override;
   void reject() override;
+#endif
 
  protected:
   // The dialog's message map, in order; the first entry that matches handles a message.
   // The base has none: control 1 goes to OnOK and control 2 to OnCancel.
   virtual std::span<const MessageMapEntry> GetMessageMap() const;
 
+#ifndef QUILLMARK_FRAMEWORK_WIN32
   void paintEvent(QPaintEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 #ifdef _WIN32
   bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 #endif
+#endif
 
  private:
-  struct Control {
-    const ControlTemplate* source;
-    QPointer<QWidget> widget;
-  };
   // Runs the message-map handler of `message`; returns {handled, default wanted}.
   struct Dispatched {
     bool handled = false;
@@ -225,22 +290,39 @@ class CDialog : public QDialog {
   };
   Dispatched Dispatch(const Message& message);
   void DefaultProcessing(const Message& message);
+
+  const DialogTemplate* template_ = nullptr;
+  std::unique_ptr<CMenu> systemMenu_;
+  bool defaultRequested_ = false;
+  bool runningModal_ = false;
+  bool endRequested_ = false;
+  int endResult_ = IDCANCEL;
+
+#ifdef QUILLMARK_FRAMEWORK_WIN32
+  friend struct DialogProcedure;  // framework/win32/Dialog.cpp: the window's messages
+  // Handles a message of the dialog's window; the result is the dialog procedure's.
+  std::intptr_t WindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+  HWND__* ModalOwner() const;
+
+  CDialog* parent_ = nullptr;
+  HWND__* window_ = nullptr;     // from WM_INITDIALOG until the window is destroyed
+  HICON__* dragIcon_ = nullptr;  // the large icon, for WM_QUERYDRAGICON
+#else
+  struct Control {
+    const ControlTemplate* source;
+    QPointer<QWidget> widget;
+  };
   void CreateFromTemplate();
   QWidget* CreateControl(const ControlTemplate& control, QWidget* client,
                          QButtonGroup*& radioGroup);
   void FocusFirstTabStop();
   QWidget* ModalOwner() const;
 
-  const DialogTemplate* template_ = nullptr;
   DialogBaseUnits units_;
   std::unique_ptr<QWidget> client_;  // holds the controls; rebuilt by each DoModal
   std::vector<Control> controls_;    // template order
-  std::unique_ptr<CMenu> systemMenu_;
-  bool defaultRequested_ = false;
-  bool runningModal_ = false;
-  bool endRequested_ = false;
-  bool recentreOnShow_ = false;  // centred before the frame's size was known
-  int endResult_ = IDCANCEL;
+  bool recentreOnShow_ = false;      // centred before the frame's size was known
+#endif
 };
 
 }  // namespace quillmark

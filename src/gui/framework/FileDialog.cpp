@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include "framework/Dialog.h"
 #include "framework/MessageBox.h"
 #include "framework/TestHook.h"
 #include "framework/WinApp.h"
@@ -102,12 +103,12 @@ std::string WithDefaultExtension(std::string_view path, std::string_view extensi
 }
 
 CFileDialog::CFileDialog(bool openFileDialog, std::string defaultExtension, std::string fileName,
-                         unsigned flags, std::string filter, QWidget* parent)
+                         unsigned flags, std::string filter, CDialog* parent)
     : request_{openFileDialog, std::move(defaultExtension), std::move(fileName), flags,
                std::move(filter)},
       parent_(parent) {}
 
-CFileDialog::CFileDialog(const FileDialogRequest& request, QWidget* parent)
+CFileDialog::CFileDialog(const FileDialogRequest& request, CDialog* parent)
     : request_(request), parent_(parent) {}
 
 int CFileDialog::DoModal() {

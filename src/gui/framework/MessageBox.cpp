@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "framework/Dialog.h"
 #include "framework/TestHook.h"
 #include "framework/WinApp.h"
 

@@ -1,9 +1,5 @@
 #include "framework/TestHook.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QPointer>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -32,11 +28,6 @@ struct HookState {
 HookState& State() {
   static HookState state;
   return state;
-}
-
-std::string Describe(const CDialog& dialog) {
-  return "dialog " + std::to_string(dialog.TemplateId()) + " \"" +
-         dialog.windowTitle().toStdString() + "\"";
 }
 
 }  // namespace
@@ -104,39 +95,25 @@ void ReportFailure(const std::string& message) {
   std::abort();
 }
 
-void ScheduleDialogAction(CDialog& dialog) {
+std::string DescribeDialog(const CDialog& dialog) {
+  const std::string_view caption = dialog.Template() ? dialog.Template()->caption : "";
+  return "dialog " + std::to_string(dialog.TemplateId()) + " \"" + std::string(caption) + "\"";
+}
+
+std::function<void(CDialog&)> TakeDialogAction(const CDialog& dialog) {
   HookState& state = State();
-  std::function<void(CDialog&)> action;
   if (state.dialogActions.empty()) {
-    ReportFailure(Describe(dialog) + " opened with no action queued; closed as cancelled");
-  } else {
-    DialogAction next = std::move(state.dialogActions.front());
-    state.dialogActions.pop_front();
-    if (next.templateId != dialog.TemplateId()) {
-      ReportFailure(Describe(dialog) + " opened where an action for dialog " +
-                    std::to_string(next.templateId) + " was queued; closed as cancelled");
-    } else {
-      action = std::move(next.action);
-    }
+    ReportFailure(DescribeDialog(dialog) + " opened with no action queued; closed as cancelled");
+    return {};
   }
-  QPointer<CDialog> guard(&dialog);
-  QTimer::singleShot(0, &dialog, [guard, action = std::move(action)] {
-    if (!guard) return;
-    // The action works as a user would, on the active window with its focus in place.
-    guard->activateWindow();
-    QElapsedTimer waited;
-    waited.start();
-    while (guard && !guard->isActiveWindow() && waited.elapsed() < 2000)
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (!guard) return;
-    if (action) {
-      action(*guard);
-      if (guard && guard->IsRunningModal()) {
-        ReportFailure(Describe(*guard) + " still open after its test action; closed as cancelled");
-      }
-    }
-    if (guard && guard->IsRunningModal()) guard->EndDialog(IDCANCEL);
-  });
+  DialogAction next = std::move(state.dialogActions.front());
+  state.dialogActions.pop_front();
+  if (next.templateId != dialog.TemplateId()) {
+    ReportFailure(DescribeDialog(dialog) + " opened where an action for dialog " +
+                  std::to_string(next.templateId) + " was queued; closed as cancelled");
+    return {};
+  }
+  return std::move(next.action);
 }
 
 std::optional<int> NextMessageBoxAnswer(const ShownMessageBox& shown) {
@@ -168,7 +145,7 @@ std::optional<std::string> NextFileDialogAnswer() {
 }
 
 void ReportWrongDialogType(const CDialog& dialog) {
-  ReportFailure("the action queued for " + Describe(dialog) +
+  ReportFailure("the action queued for " + DescribeDialog(dialog) +
                 " expects another dialog class; closed as cancelled");
 }
 

@@ -71,8 +71,14 @@ void Reset();
 // Used by the framework.
 namespace internal {
 void ReportFailure(const std::string& message);
-// Schedules the next queued action for `dialog`, which is about to run modally.
+// Schedules the next queued action for `dialog`, which is about to run modally (each
+// backend runs it once the dialog is on the screen and active).
 void ScheduleDialogAction(CDialog& dialog);
+// The next queued action, when it was queued for `dialog`; empty (after reporting) when
+// none was, or one for another dialog.
+std::function<void(CDialog&)> TakeDialogAction(const CDialog& dialog);
+// "dialog 130 \"Target Printer\"", for reports.
+std::string DescribeDialog(const CDialog& dialog);
 // Records the box and returns the queued answer; empty (after reporting) when none.
 std::optional<int> NextMessageBoxAnswer(const ShownMessageBox& shown);
 void RecordFileDialog(const ShownFileDialog& shown);

@@ -23,11 +23,28 @@ void CWinApp::SetCommandLine(int argc, const char* const* argv) {
   }
 }
 
+void CWinApp::SetCommandLine(std::string_view commandLine) {
+  const auto blank = [&](std::size_t i) {
+    return static_cast<unsigned char>(commandLine[i]) <= ' ';
+  };
+  std::size_t start = 0;
+  if (!commandLine.empty() && commandLine.front() == '"') {
+    const std::size_t quote = commandLine.find('"', 1);
+    start = quote == std::string_view::npos ? commandLine.size() : quote + 1;
+  } else {
+    while (start < commandLine.size() && !blank(start))
+      ++start;
+  }
+  while (start < commandLine.size() && blank(start))
+    ++start;
+  m_lpCmdLine = commandLine.substr(start);
+}
+
 CWinApp* AfxGetApp() noexcept {
   return currentApp;
 }
 
-QWidget* AfxGetMainWnd() noexcept {
+CDialog* AfxGetMainWnd() noexcept {
   return currentApp != nullptr ? currentApp->m_pMainWnd : nullptr;
 }
 

@@ -3,8 +3,7 @@
 // The application object: the command line and the main window of the run.
 
 #include <string>
-
-class QWidget;
+#include <string_view>
 
 namespace quillmark {
 
@@ -23,6 +22,11 @@ class CWinApp {
   // Sets m_lpCmdLine from the program's arguments: those after the program name, joined
   // by single blanks ("" without any).
   void SetCommandLine(int argc, const char* const* argv);
+  // Sets m_lpCmdLine from the whole command line as Windows keeps it (GetCommandLineW, in
+  // UTF-8), untouched but for the program name and the blanks after it: a name in double
+  // quotes ends at the next quote, any other at the first blank; every character up to
+  // the space counts as a blank.
+  void SetCommandLine(std::string_view commandLine);
 
   std::string m_lpCmdLine;
   CDialog* m_pMainWnd = nullptr;
@@ -30,6 +34,6 @@ class CWinApp {
 
 CWinApp* AfxGetApp() noexcept;
 // The main window of the running application; null when there is none.
-QWidget* AfxGetMainWnd() noexcept;
+CDialog* AfxGetMainWnd() noexcept;
 
 }  // namespace quillmark

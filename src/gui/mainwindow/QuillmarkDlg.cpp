@@ -8,7 +8,7 @@
 
 namespace quillmark {
 
-CQuillmarkDlg::CQuillmarkDlg(QWidget* parent)
+CQuillmarkDlg::CQuillmarkDlg(CDialog* parent)
     : CDialog(IDD_QUILLMARK_DIALOG, parent),
       portApi(MakeSystemPortApi()),
       appIcon(LoadIconResource(IDR_MAINFRAME)) {}
@@ -92,8 +92,11 @@ void CQuillmarkDlg::OnPaint() {
   }
   // Minimised: the icon, centred in the client area.
   CPaintDC dc(this);
-  const int x = (width() - GetSystemMetrics(SM_CXICON) + 1) / 2;
-  const int y = (height() - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  dc.EraseIconBackground();
+  CRect client;
+  GetClientRect(&client);
+  const int x = (client.Width() - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (client.Height() - GetSystemMetrics(SM_CYICON) + 1) / 2;
   dc.DrawIcon(x, y, appIcon);
 }
 

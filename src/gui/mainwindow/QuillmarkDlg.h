@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QIcon>
 #include <array>
 #include <memory>
 #include <optional>
@@ -10,6 +9,8 @@
 #include "framework/Dialog.h"
 #include "framework/GuiCommandUi.h"
 #include "port/PortApi.h"
+#include "raster/ConversionOptions.h"
+#include "raster/PictureError.h"
 
 namespace quillmark {
 
@@ -18,7 +19,7 @@ namespace quillmark {
 // it asks for the target printer; Exit, Enter, Esc or the close box end the run.
 class CQuillmarkDlg : public CDialog {
  public:
-  explicit CQuillmarkDlg(QWidget* parent = nullptr);
+  explicit CQuillmarkDlg(CDialog* parent = nullptr);
   ~CQuillmarkDlg() override;  // AppState's destructor releases slots 1 to 10
 
   void DoDataExchange(CDataExchange& dx) override;
@@ -49,13 +50,17 @@ class CQuillmarkDlg : public CDialog {
   GuiCommandUi CommandUiForSend() { return GuiCommandUi(*this, sendProgress); }
 
   AppState appState;
+  // How the pictures chosen from now on are converted, and why the last one gave no image
+  // (kNone after a success or a Cancel).
+  ConversionOptions pictureOptions;
+  PictureError lastPictureError = PictureError::kNone;
   // The printer ports DownLoad and Print open: the system's devices ("LPT1" as /dev/lp0 on
   // Linux). Tests put a backend here whose names lead to FIFOs or pseudo-terminals.
   std::unique_ptr<PortApi> portApi;
   CProgressCtrl sendProgress;                  // control 1016
   CProgressCtrl memoryGauge;                   // control 1017
   std::array<CButton, kSlotCount> slotChecks;  // controls 1006 to 1015, slot 1 first
-  QIcon appIcon;
+  Icon appIcon;
 
  protected:
   std::span<const MessageMapEntry> GetMessageMap() const override;

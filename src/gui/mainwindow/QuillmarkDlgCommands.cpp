@@ -2,16 +2,13 @@
 // Each runs to completion on the UI thread; the command logic shows its message boxes
 // and file dialogs through CommandUiForSend(), owned by this window.
 
-#include <QFile>
-#include <QString>
 #include <filesystem>
 
 #include "mainwindow/QuillmarkDlg.h"
 #include "commands/FileCommands.h"
 #include "commands/PrinterCommands.h"
 #include "framework/FileDialog.h"
-#include "raster/NvImage.h"
-#include "mainwindow/QtPicture.h"
+#include "raster/PictureFile.h"
 #include "raster/SlotLabel.h"
 
 namespace quillmark {
@@ -75,14 +72,17 @@ std::optional<ByteBlock> CQuillmarkDlg::ConvertBitmapFile(std::string& label, in
                                                           std::string* failure) {
   CFileDialog dialog(true, "BMP", {}, OFN_HIDEREADONLY,
                      "Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*||", this);
+  lastPictureError = PictureError::kNone;
   if (dialog.DoModal() == IDCANCEL) return std::nullopt;
 
+  // The path is UTF-8 (on Linux, the file system's bytes as they are).
   const std::string path = dialog.GetPathName();
-  NvConversion conversion = ConvertPictureFile(std::filesystem::path(path), appState.widthBytes);
-  // A file without the BMP signature may be a picture of another format chosen under
-  // "All Files"; Qt's readers decode those. BMP files never go through Qt.
-  if (conversion.error == PictureError::kNotBmp)
-    conversion = ConvertQtPicture(QFile::decodeName(path.c_str()), appState.widthBytes);
+  // BMP, PNG and JPEG pictures (the latter chosen under "All Files"), through the same
+  // readers and conversion as the command line's.
+  NvConversion conversion =
+      ConvertPicture(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                     appState.widthBytes, pictureOptions);
+  lastPictureError = conversion.error;
   if (!conversion.record) {
     if (failure != nullptr)
       *failure = dialog.GetFileName() + ": " +

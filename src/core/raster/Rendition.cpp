@@ -1,0 +1,376 @@
+#include "raster/Rendition.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "raster/DecodeLimits.h"
+#include "raster/HeapArray.h"
+
+namespace quillmark {
+namespace {
+
+constexpr std::int32_t kWhite = 25500;  // the grey level of white, in hundredths
+
+constexpr std::array<std::array<std::uint8_t, 8>, 8> kBayer = {{
+    {0, 32, 8, 40, 2, 34, 10, 42},
+    {48, 16, 56, 24, 50, 18, 58, 26},
+    {12, 44, 4, 36, 14, 46, 6, 38},
+    {60, 28, 52, 20, 62, 30, 54, 22},
+    {3, 35, 11, 43, 1, 33, 9, 41},
+    {51, 19, 59, 27, 49, 17, 57, 25},
+    {15, 47, 7, 39, 13, 45, 5, 37},
+    {63, 31, 55, 23, 61, 29, 53, 21},
+}};
+
+std::int32_t RoundedRatio(std::int64_t a, std::int64_t b, std::int64_t c) noexcept {
+  // round(a * b / c), at least 1
+  return static_cast<std::int32_t>(std::max<std::int64_t>(1, (2 * a * b + c) / (2 * c)));
+}
+
+// Chooses the dots of one window row at a time from its grey levels; error diffusion keeps
+// three rows of errors of the window's width, nothing more.
+class Toner {
+ public:
+  bool Allocate(std::int32_t width) noexcept {
+    width_ = width;
+    const std::size_t stride = static_cast<std::size_t>(width) + 4;
+    auto errors = HeapArray<std::int32_t>::Allocate(3 * stride);
+    if (!errors) return false;
+    errors_ = std::move(*errors);
+    for (std::size_t k = 0; k < 3; ++k)
+      rows_[k] = errors_.data() + k * stride + 2;  // two spare entries each side
+    return true;
+  }
+
+  void Row(Dither dither, std::int32_t t, const std::uint16_t* grey, std::uint8_t* dark,
+           std::int32_t row) noexcept {
+    const std::int32_t n = width_;
+    std::int32_t* cur = rows_[0];
+    std::int32_t* next = rows_[1];
+    std::int32_t* after = rows_[2];
+    switch (dither) {
+      case Dither::kNone:
+        for (std::int32_t u = 0; u < n; ++u)
+          dark[u] = grey[u] < t ? 1 : 0;
+        return;
+      case Dither::kOrdered: {
+        const auto& line = kBayer[static_cast<std::size_t>(row % 8)];
+        std::array<std::int32_t, 8> limits{};
+        for (std::size_t k = 0; k < 8; ++k)
+          limits[k] = t + kWhite * (2 * line[k] + 1) / 128 - kWhite / 2;
+        for (std::int32_t u = 0; u < n; ++u)
+          dark[u] = grey[u] < limits[static_cast<std::size_t>(u % 8)] ? 1 : 0;
+        return;
+      }
+      case Dither::kFloydSteinberg: {
+        // The shares for the next row are summed in registers and each entry of it is
+        // stored once: below-left of u is final when u is done.
+        std::int32_t right = 0, belowLeft = 0, below = 0;
+        for (std::int32_t u = 0; u < n; ++u) {
+          const std::int32_t v = grey[u] + cur[u] + right;
+          const bool isDark = v < t;
+          const std::int32_t e = isDark ? v : v - kWhite;
+          // The share to the right is on the row's critical path: both candidates are
+          // worked out while the comparison is.
+          const std::int32_t dark7 = (7 * v) >> 4, light7 = (7 * (v - kWhite)) >> 4;
+          const std::int32_t e7 = isDark ? dark7 : light7, e3 = (3 * e) >> 4, e5 = (5 * e) >> 4;
+          right = e7;
+          next[u - 1] = belowLeft + e3;
+          belowLeft = below + e5;
+          below = e - e7 - e3 - e5;
+          dark[u] = isDark ? 1 : 0;
+        }
+        next[n - 1] = belowLeft;
+        break;
+      }
+      case Dither::kAtkinson: {
+        // Each pixel gets e / 8 of the two before it in the row; the next row's entry u - 1
+        // the errors of u - 2, u - 1 and u; the row after's entry u that of u alone.
+        std::int32_t e1 = 0, e2 = 0;  // the errors of u - 1 and u - 2
+        for (std::int32_t u = 0; u < n; ++u) {
+          const std::int32_t v = grey[u] + cur[u] + e1 + e2;
+          const bool isDark = v < t;
+          const std::int32_t e = (isDark ? v : v - kWhite) / 8;
+          next[u - 1] += e + e1 + e2;
+          after[u] = e;
+          e2 = e1;
+          e1 = e;
+          dark[u] = isDark ? 1 : 0;
+        }
+        next[n - 1] += e1 + e2;
+        break;
+      }
+    }
+    // The next row's errors move up; every entry of the row used is written again before
+    // it is read.
+    rows_ = {next, after, cur};
+    // Shares that fell beyond the window's edges are dropped.
+    for (std::int32_t* r : {rows_[0], rows_[1]}) {
+      r[-2] = r[-1] = 0;
+      r[n] = r[n + 1] = 0;
+    }
+  }
+
+ private:
+  std::int32_t width_ = 0;
+  HeapArray<std::int32_t> errors_;
+  std::array<std::int32_t*, 3> rows_{};
+};
+
+// Stores the dots of window rows into the record's column-major raster, turned. Unturned
+// and half-turned rows are gathered 8 at a time, so that each column receives a whole
+// byte; a quarter-turned row is one column of the image.
+class Placer {
+ public:
+  Placer(std::uint8_t* raster, const NvCrop& crop, int rotate) noexcept
+      : raster_(raster), crop_(crop), rotate_(rotate) {}
+
+  bool Allocate() noexcept {
+    auto band = HeapArray<std::uint8_t>::Allocate(static_cast<std::size_t>(crop_.w));
+    if (!band) return false;
+    band_ = std::move(*band);
+    return true;
+  }
+
+  void Row(std::int32_t i, const std::uint8_t* dark, std::int32_t n) noexcept {
+    const std::size_t y = static_cast<std::size_t>(crop_.y);
+    if (rotate_ == 90 || rotate_ == 270) {
+      const std::int32_t column = rotate_ == 90 ? crop_.w - 1 - i : i;
+      std::uint8_t* bytes = raster_ + static_cast<std::size_t>(column) * y;
+      for (std::int32_t u = 0; u < n; ++u) {
+        const std::int32_t down = rotate_ == 90 ? u : crop_.h - 1 - u;
+        bytes[down >> 3] =
+            static_cast<std::uint8_t>(bytes[down >> 3] | (dark[u] << (7 - (down & 7))));
+      }
+      return;
+    }
+    const std::int32_t down = rotate_ == 0 ? i : crop_.h - 1 - i;
+    if (down / 8 != group_) {
+      Flush();
+      group_ = down / 8;
+    }
+    const int shift = 7 - (down & 7);
+    std::uint8_t* band = band_.data();
+    if (rotate_ == 0) {
+      for (std::int32_t u = 0; u < n; ++u)
+        band[u] = static_cast<std::uint8_t>(band[u] | (dark[u] << shift));
+    } else {
+      for (std::int32_t u = 0; u < n; ++u)
+        band[n - 1 - u] = static_cast<std::uint8_t>(band[n - 1 - u] | (dark[u] << shift));
+    }
+  }
+
+  void Flush() noexcept {
+    if (group_ < 0) return;
+    const std::size_t y = static_cast<std::size_t>(crop_.y);
+    std::uint8_t* out = raster_ + group_;
+    for (std::size_t c = 0; c < band_.size(); ++c) {
+      out[c * y] = band_[c];
+      band_[c] = 0;
+    }
+    group_ = -1;
+  }
+
+ private:
+  std::uint8_t* raster_;
+  NvCrop crop_;
+  int rotate_;
+  HeapArray<std::uint8_t> band_;
+  std::int32_t group_ = -1;
+};
+
+// Area averaging: each dot of the scaled picture is the mean of the source pixels under
+// it, weighted by how much of each it covers. In units where a source pixel is `to` wide
+// and a scaled one `from`, every overlap is a whole number, so the mean is exact until it
+// is rounded once at the end.
+class Scaler {
+ public:
+  bool Allocate(std::int32_t from, std::int32_t to, std::int32_t fromRows,
+                std::int32_t toRows) noexcept {
+    from_ = from;
+    to_ = to;
+    fromRows_ = fromRows;
+    toRows_ = toRows;
+    auto sums = HeapArray<std::uint64_t>::Allocate(static_cast<std::size_t>(to));
+    auto totals = HeapArray<std::uint64_t>::Allocate(static_cast<std::size_t>(to));
+    if (!sums || !totals) return false;
+    rowSums_ = std::move(*sums);
+    totals_ = std::move(*totals);
+    return true;
+  }
+
+  // Adds source row `row` (grey levels of all `from` columns); calls emit(k, grey) for each
+  // scaled row k it completes.
+  template <typename Emit>
+  bool AddRow(std::int32_t row, const std::uint16_t* grey, std::uint16_t* scaled, Emit&& emit) {
+    std::fill(rowSums_.data(), rowSums_.data() + to_, 0);
+    std::int64_t j = 0;
+    for (std::int64_t i = 0; i < from_; ++i) {
+      std::int64_t a = i * to_;
+      const std::int64_t b = a + to_;
+      while (a < b) {
+        const std::int64_t end = std::min(b, (j + 1) * from_);
+        rowSums_[static_cast<std::size_t>(j)] +=
+            static_cast<std::uint64_t>(end - a) * static_cast<std::uint64_t>(grey[i]);
+        a = end;
+        if (end == (j + 1) * from_) ++j;
+      }
+    }
+    const std::uint64_t whole =
+        static_cast<std::uint64_t>(from_) * static_cast<std::uint64_t>(fromRows_);
+    std::int64_t a = static_cast<std::int64_t>(row) * toRows_;
+    const std::int64_t b = a + toRows_;
+    while (a < b) {
+      const std::int64_t end = std::min(b, (next_ + 1) * static_cast<std::int64_t>(fromRows_));
+      const auto share = static_cast<std::uint64_t>(end - a);
+      for (std::int32_t c = 0; c < to_; ++c)
+        totals_[static_cast<std::size_t>(c)] += share * rowSums_[static_cast<std::size_t>(c)];
+      a = end;
+      if (end == (next_ + 1) * static_cast<std::int64_t>(fromRows_)) {
+        for (std::int32_t c = 0; c < to_; ++c) {
+          scaled[c] = static_cast<std::uint16_t>(
+              (totals_[static_cast<std::size_t>(c)] + whole / 2) / whole);
+          totals_[static_cast<std::size_t>(c)] = 0;
+        }
+        if (!emit(next_, scaled)) return false;
+        ++next_;
+      }
+    }
+    return true;
+  }
+
+ private:
+  std::int32_t from_ = 0, to_ = 0, fromRows_ = 0, toRows_ = 0;
+  std::int32_t next_ = 0;  // the scaled row being summed
+  HeapArray<std::uint64_t> rowSums_;
+  HeapArray<std::uint64_t> totals_;
+};
+
+void GreyLevels(const Colour* colours, std::uint16_t* grey, std::int32_t n, bool invert) noexcept {
+  for (std::int32_t c = 0; c < n; ++c) {
+    const Colour v = colours[c];
+    const auto level = static_cast<std::int32_t>(30 * (v & 0xFFu) + 59 * ((v >> 8) & 0xFFu) +
+                                                 11 * ((v >> 16) & 0xFFu));
+    grey[c] = static_cast<std::uint16_t>(invert ? kWhite - level : level);
+  }
+}
+
+}  // namespace
+
+std::optional<RenditionPlan> PlanRendition(std::int32_t width, std::int32_t height,
+                                           std::int32_t widthBytes,
+                                           const ConversionOptions& options) noexcept {
+  if (width <= 0 || height <= 0 || !options.IsValid()) return std::nullopt;
+  const bool turned = options.rotate == 90 || options.rotate == 270;
+  const std::int32_t uprightWidth = turned ? height : width;
+  const std::int32_t uprightHeight = turned ? width : height;
+  std::int32_t fitWidth = uprightWidth, fitHeight = uprightHeight;
+  if (options.fit) {
+    const std::int32_t printWidth =
+        widthBytes >= 1 && widthBytes <= kNvMaxWidthDots / 8 ? widthBytes * 8 : kNvMaxWidthDots;
+    if (std::int64_t{uprightHeight} * printWidth <= std::int64_t{kNvMaxRows} * uprightWidth) {
+      fitWidth = printWidth;
+      fitHeight = RoundedRatio(uprightHeight, printWidth, uprightWidth);
+    } else {
+      fitHeight = kNvMaxRows;
+      fitWidth = RoundedRatio(uprightWidth, kNvMaxRows, uprightHeight);
+    }
+  }
+  const auto crop = NvCropFor(fitWidth, fitHeight, widthBytes);
+  if (!crop) return std::nullopt;
+  RenditionPlan plan;
+  plan.crop = *crop;
+  plan.scaledWidth = turned ? fitHeight : fitWidth;
+  plan.scaledHeight = turned ? fitWidth : fitHeight;
+  const std::int32_t ws = plan.scaledWidth, hs = plan.scaledHeight, w = crop->w, h = crop->h;
+  switch (options.rotate) {
+    case 90:
+      plan.x0 = 0, plan.x1 = h, plan.y0 = hs - w, plan.y1 = hs;
+      break;
+    case 180:
+      plan.x0 = ws - w, plan.x1 = ws, plan.y0 = hs - h, plan.y1 = hs;
+      break;
+    case 270:
+      plan.x0 = ws - h, plan.x1 = ws, plan.y0 = 0, plan.y1 = w;
+      break;
+    default:
+      plan.x0 = 0, plan.x1 = w, plan.y0 = 0, plan.y1 = h;
+      break;
+  }
+  if (options.fit) {
+    plan.columns = width, plan.top = 0, plan.bottom = height;
+  } else {
+    plan.columns = plan.x1, plan.top = plan.y0, plan.bottom = plan.y1;
+  }
+  return plan;
+}
+
+NvConversion ConvertWithOptions(PixelSource& source, std::int32_t widthBytes,
+                                const ConversionOptions& options) noexcept {
+  if (options.IsDefault()) return ConvertPixels(source, widthBytes);
+  const auto plan = PlanRendition(source.Width(), source.Height(), widthBytes, options);
+  if (!plan) return {std::nullopt, PictureError::kBadDimensions};
+  if (plan->columns > kMaxDecodedWidth) return {std::nullopt, PictureError::kTooWide};
+  // The area sums must fit 64 bits: width x height x 25500.
+  if (options.fit && std::uint64_t(plan->columns) * std::uint64_t(plan->bottom) > (1ull << 44))
+    return {std::nullopt, PictureError::kTooLarge};
+
+  const NvCrop& crop = plan->crop;
+  const std::int32_t windowWidth = plan->x1 - plan->x0;
+  const auto readWidth = static_cast<std::size_t>(plan->columns);
+  auto record = ByteBlock::Allocate(crop.RecordSize());
+  auto colours = HeapArray<Colour>::Allocate(readWidth);
+  auto grey = HeapArray<std::uint16_t>::Allocate(readWidth);
+  auto scaled = HeapArray<std::uint16_t>::Allocate(static_cast<std::size_t>(plan->scaledWidth));
+  auto dark = HeapArray<std::uint8_t>::Allocate(static_cast<std::size_t>(windowWidth));
+  Toner toner;
+  if (!record || !colours || !grey || !scaled || !dark || !toner.Allocate(windowWidth))
+    return {std::nullopt, PictureError::kOutOfMemory};
+  std::uint8_t* out = record->data();
+  out[0] = static_cast<std::uint8_t>(crop.x % 256);
+  out[1] = static_cast<std::uint8_t>(crop.x / 256);
+  out[2] = static_cast<std::uint8_t>(crop.y % 256);
+  out[3] = static_cast<std::uint8_t>(crop.y / 256);
+  Placer placer(out + 4, crop, options.rotate);
+  if (!placer.Allocate()) return {std::nullopt, PictureError::kOutOfMemory};
+
+  if (auto e = source.PrepareWindow(plan->top, plan->bottom - plan->top, plan->columns);
+      e != PictureError::kNone)
+    return {std::nullopt, e};
+  const std::int32_t threshold = options.threshold * 100;
+  // One row of the scaled picture, row k of the window: its dots, stored.
+  const auto tone = [&](std::int32_t k, const std::uint16_t* levels) {
+    toner.Row(options.dither, threshold, levels + plan->x0, dark->data(), k);
+    placer.Row(k, dark->data(), windowWidth);
+    return true;
+  };
+  Scaler scaler;
+  if (options.fit &&
+      !scaler.Allocate(plan->columns, plan->scaledWidth, plan->bottom, plan->scaledHeight))
+    return {std::nullopt, PictureError::kOutOfMemory};
+  const std::span<Colour> row = colours->span();
+  const bool greyRows = source.HasGreyRows();
+  for (std::int32_t r = plan->top; r < plan->bottom; ++r) {
+    if (greyRows) {
+      if (auto e = source.ReadGreyRow(r, grey->span()); e != PictureError::kNone)
+        return {std::nullopt, e};
+      if (options.invert)
+        for (std::uint16_t& level : grey->span())
+          level = static_cast<std::uint16_t>(kWhite - level);
+    } else {
+      if (auto e = source.ReadRow(r, row); e != PictureError::kNone) return {std::nullopt, e};
+      GreyLevels(row.data(), grey->data(), plan->columns, options.invert);
+    }
+    if (options.fit) {
+      scaler.AddRow(r, grey->data(), scaled->data(), tone);
+    } else {
+      tone(r - plan->top, grey->data());
+    }
+  }
+  placer.Flush();
+  return {std::move(record), PictureError::kNone};
+}
+
+}  // namespace quillmark
