@@ -238,8 +238,7 @@ Command AddConvert(CLI::App& app, Io& io) {
   auto options = std::make_shared<Options>();
   CLI::App* convert = app.add_subcommand(
       "convert", "Convert one picture into an NV image record: the 4-byte header and the raster");
-  convert->add_option("PICTURE", options->job.picture, "The picture: BMP, PNG or JPEG")
-      ->required();
+  convert->add_option("PICTURE", options->job.picture, "The picture: BMP, PNG or JPEG")->required();
   convert->add_option("-o,--output", options->job.output, "The record file to write")
       ->required()
       ->type_name("FILE");

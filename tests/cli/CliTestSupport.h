@@ -18,15 +18,15 @@
 #include <thread>
 #include <vector>
 
-#include "state/AppState.h"
 #include "commands/FileCommands.h"
-#include "support/BmpTestFiles.h"
 #include "raster/NvImage.h"
 #include "raster/PictureFile.h"
+#include "state/AppState.h"
 #include "streams/Streams.h"
+#include "support/BmpTestFiles.h"
+#include "support/PngReader.h"
 #include "support/PrintTestSheet.h"
 #include "support/TestDevices.h"
-#include "support/PngReader.h"
 
 extern char** environ;
 

@@ -5,9 +5,9 @@
 #include <optional>
 #include <span>
 
+#include "format/NvFormat.h"
 #include "raster/ByteSource.h"
 #include "raster/HeapArray.h"
-#include "format/NvFormat.h"
 #include "raster/PictureError.h"
 #include "raster/PixelSource.h"
 

@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <new>
 
+#include "format/NvFormat.h"
 #include "raster/DecodeLimits.h"
 #include "raster/HeapArray.h"
-#include "format/NvFormat.h"
 
 namespace quillmark {
 namespace {

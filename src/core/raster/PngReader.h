@@ -5,10 +5,10 @@
 #include <optional>
 #include <span>
 
+#include "format/NvFormat.h"
 #include "raster/ByteSource.h"
 #include "raster/DecodeLimits.h"
 #include "raster/HeapArray.h"
-#include "format/NvFormat.h"
 #include "raster/PictureError.h"
 #include "raster/PixelSource.h"
 

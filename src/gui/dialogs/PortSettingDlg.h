@@ -1,7 +1,7 @@
 #pragma once
 
-#include "state/PortSettings.h"
 #include "framework/Dialog.h"
+#include "state/PortSettings.h"
 
 namespace quillmark {
 

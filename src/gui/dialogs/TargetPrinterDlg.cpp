@@ -1,7 +1,7 @@
 #include "dialogs/TargetPrinterDlg.h"
 
-#include "state/PrinterModels.h"
 #include "res/Resource.h"
+#include "state/PrinterModels.h"
 
 namespace quillmark {
 

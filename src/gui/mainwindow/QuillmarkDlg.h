@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
-#include "state/AppState.h"
 #include "framework/Dialog.h"
 #include "framework/GuiCommandUi.h"
 #include "port/PortApi.h"
 #include "raster/ConversionOptions.h"
 #include "raster/PictureError.h"
+#include "state/AppState.h"
 
 namespace quillmark {
 

@@ -4,10 +4,10 @@
 
 #include <filesystem>
 
-#include "mainwindow/QuillmarkDlg.h"
 #include "commands/FileCommands.h"
 #include "commands/PrinterCommands.h"
 #include "framework/FileDialog.h"
+#include "mainwindow/QuillmarkDlg.h"
 #include "raster/PictureFile.h"
 #include "raster/SlotLabel.h"
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "raster/BmpReader.h"
-#include "support/BmpTestFiles.h"
 #include "raster/NvImage.h"
 #include "raster/Rendition.h"
+#include "support/BmpTestFiles.h"
 
 namespace quillmark::test {
 namespace {

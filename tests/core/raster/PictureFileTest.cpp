@@ -6,9 +6,9 @@
 #include <cmath>
 #include <fstream>
 
-#include "support/BmpTestFiles.h"
 #include "raster/PictureFile.h"
 #include "raster/Rendition.h"
+#include "support/BmpTestFiles.h"
 
 #ifndef _WIN32
 #include <spng.h>

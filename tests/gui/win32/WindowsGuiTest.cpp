@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "mainwindow/QuillmarkApp.h"
-#include "mainwindow/QuillmarkDlg.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/PortSettingDlg.h"
 #include "framework/TestHook.h"
+#include "mainwindow/QuillmarkApp.h"
+#include "mainwindow/QuillmarkDlg.h"
 #include "raster/SlotLabel.h"
 #include "res/Resource.h"
 // Last: its macros would rewrite the framework's names above.
