@@ -44,21 +44,49 @@ std::optional<BmpPicture> BmpPicture::Open(ByteSource& source, PictureError& err
   return picture;
 }
 
+// What the file header and the information header say, as far as reading the pixels
+// needs it; the header itself kept for the masks a long one holds.
+struct BmpPicture::Headers {
+  std::uint32_t offBits = 0;     // where the pixels start
+  std::uint32_t headerSize = 0;  // of the information header
+  bool os2v1 = false;            // OS/2 1.x: 16-bit sizes, 3-byte palette entries
+  bool os2v2 = false;            // OS/2 2.x: compression codes 3 and 4 mean something else
+  std::int64_t width = 0;
+  std::int64_t height = 0;  // negative: rows stored top-down
+  std::uint32_t planes = 0;
+  std::uint32_t bitCount = 0;
+  std::uint32_t compression = kBiRgb;
+  std::uint32_t clrUsed = 0;
+  std::array<std::uint8_t, kMaxInfoHeaderSize> info{};
+};
+
 PictureError BmpPicture::ParseHeaders(std::int32_t rleRows) noexcept {
-  const std::uint64_t fileSize = source_->Size();
-  std::array<std::uint8_t, kFileHeaderSize + kMaxInfoHeaderSize + 16> head{};
-  if (fileSize < 2) return PictureError::kNotBmp;
+  Headers headers;
+  std::uint64_t paletteStart = 0;
+  using enum PictureError;
+  if (auto e = ReadHeaders(headers); e != kNone) return e;
+  if (headers.planes != 1) return kBadPlanes;
+  if (auto e = ChooseEncoding(headers); e != kNone) return e;
+  if (auto e = CheckBitCount(headers); e != kNone) return e;
+  if (auto e = SetDimensions(headers); e != kNone) return e;
+  if (auto e = ReadMasks(headers, paletteStart); e != kNone) return e;
+  if (headers.offBits > source_->Size()) return kTruncated;
+  if (headers.offBits < paletteStart) return kBadOffset;
+  pixelOffset_ = headers.offBits;
+  if (auto e = ReadPalette(headers, paletteStart); e != kNone) return e;
+  if (encoding_ == Encoding::kRle8 || encoding_ == Encoding::kRle4) return IndexRle(rleRows);
+  return CheckStoredRows();
+}
+
+PictureError BmpPicture::ReadHeaders(Headers& headers) noexcept {
+  std::array<std::uint8_t, kFileHeaderSize + 4> head{};
+  if (source_->Size() < 2) return PictureError::kNotBmp;
   if (auto e = source_->ReadAt(0, std::span(head).first(2)); e != PictureError::kNone) return e;
   if (head[0] != 'B' || head[1] != 'M') return PictureError::kNotBmp;
-  if (auto e = source_->ReadAt(0, std::span(head).first(kFileHeaderSize + 4));
-      e != PictureError::kNone)
-    return e;
-  const std::uint32_t offBits = U32(&head[10]);
-  const std::uint32_t headerSize = U32(&head[14]);
-
-  const bool os2v1 = headerSize == 12;
-  const bool os2v2 = headerSize == 16 || headerSize == 64;
-  switch (headerSize) {
+  if (auto e = source_->ReadAt(0, head); e != PictureError::kNone) return e;
+  headers.offBits = U32(&head[10]);
+  headers.headerSize = U32(&head[14]);
+  switch (headers.headerSize) {
     case 12:
     case 16:
     case 40:
@@ -71,32 +99,32 @@ PictureError BmpPicture::ParseHeaders(std::int32_t rleRows) noexcept {
     default:
       return PictureError::kBadHeaderSize;
   }
-  if (auto e =
-          source_->ReadAt(kFileHeaderSize, std::span(head).subspan(kFileHeaderSize, headerSize));
+  headers.os2v1 = headers.headerSize == 12;
+  headers.os2v2 = headers.headerSize == 16 || headers.headerSize == 64;
+  const std::uint8_t* info = headers.info.data();
+  if (auto e = source_->ReadAt(kFileHeaderSize, std::span(headers.info).first(headers.headerSize));
       e != PictureError::kNone)
     return e;
-  const std::uint8_t* info = &head[kFileHeaderSize];
-
-  std::int64_t width = 0, height = 0;
-  std::uint32_t planes = 0, bitCount = 0, compression = kBiRgb, clrUsed = 0;
-  if (os2v1) {
-    width = U16(info + 4);
-    height = U16(info + 6);
-    planes = U16(info + 8);
-    bitCount = U16(info + 10);
+  if (headers.os2v1) {
+    headers.width = U16(info + 4);
+    headers.height = U16(info + 6);
+    headers.planes = U16(info + 8);
+    headers.bitCount = U16(info + 10);
   } else {
-    width = I32(info + 4);
-    height = I32(info + 8);
-    planes = U16(info + 12);
-    bitCount = U16(info + 14);
-    if (headerSize >= 20) compression = U32(info + 16);
-    if (headerSize >= 36) clrUsed = U32(info + 32);
+    headers.width = I32(info + 4);
+    headers.height = I32(info + 8);
+    headers.planes = U16(info + 12);
+    headers.bitCount = U16(info + 14);
+    if (headers.headerSize >= 20) headers.compression = U32(info + 16);
+    if (headers.headerSize >= 36) headers.clrUsed = U32(info + 32);
   }
+  return PictureError::kNone;
+}
 
-  if (planes != 1) return PictureError::kBadPlanes;
-
+PictureError BmpPicture::ChooseEncoding(const Headers& headers) noexcept {
   // What the compression code means depends on the header family.
-  if (os2v2) {
+  const std::uint32_t compression = headers.compression;
+  if (headers.os2v2) {
     if (compression == kBiRle8) {
       encoding_ = Encoding::kRle8;
     } else if (compression == kBiRle4) {
@@ -104,58 +132,70 @@ PictureError BmpPicture::ParseHeaders(std::int32_t rleRows) noexcept {
     } else if (compression != kBiRgb) {
       return PictureError::kUnsupportedCompression;  // Huffman 1D, RLE24 or unknown
     }
-  } else {
-    switch (compression) {
-      case kBiRgb:
-        encoding_ = Encoding::kRgb;
-        break;
-      case kBiRle8:
-        encoding_ = Encoding::kRle8;
-        break;
-      case kBiRle4:
-        encoding_ = Encoding::kRle4;
-        break;
-      case kBiBitfields:
-      case kBiAlphaBitfields:
-        encoding_ = Encoding::kBitfields;
-        break;
-      default:
-        return PictureError::kUnsupportedCompression;  // JPEG, PNG, CMYK or unknown
-    }
+    return PictureError::kNone;
   }
+  switch (compression) {
+    case kBiRgb:
+      encoding_ = Encoding::kRgb;
+      return PictureError::kNone;
+    case kBiRle8:
+      encoding_ = Encoding::kRle8;
+      return PictureError::kNone;
+    case kBiRle4:
+      encoding_ = Encoding::kRle4;
+      return PictureError::kNone;
+    case kBiBitfields:
+    case kBiAlphaBitfields:
+      encoding_ = Encoding::kBitfields;
+      return PictureError::kNone;
+    default:
+      return PictureError::kUnsupportedCompression;  // JPEG, PNG, CMYK or unknown
+  }
+}
 
+PictureError BmpPicture::CheckBitCount(const Headers& headers) noexcept {
+  const std::uint32_t bitCount = headers.bitCount;
   const bool bitCountValid =
-      os2v1 ? (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24)
-            : (bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
-               bitCount == 24 || bitCount == 32);
+      headers.os2v1 ? (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24)
+                    : (bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 ||
+                       bitCount == 16 || bitCount == 24 || bitCount == 32);
   if (!bitCountValid) return PictureError::kBadBitCount;
   if ((encoding_ == Encoding::kRle8 && bitCount != 8) ||
       (encoding_ == Encoding::kRle4 && bitCount != 4) ||
       (encoding_ == Encoding::kBitfields && bitCount != 16 && bitCount != 32))
     return PictureError::kBadCompression;
   bitCount_ = static_cast<int>(bitCount);
+  return PictureError::kNone;
+}
 
+PictureError BmpPicture::SetDimensions(const Headers& headers) noexcept {
   // Rows are stored bottom-up unless the height is negative, which only the Windows
   // headers allow and only for uncompressed pixels.
-  if (width <= 0 || height == 0) return PictureError::kBadDimensions;
+  std::int64_t height = headers.height;
+  if (headers.width <= 0 || height == 0) return PictureError::kBadDimensions;
   if (height < 0) {
-    if (os2v1 || os2v2 || encoding_ == Encoding::kRle8 || encoding_ == Encoding::kRle4)
+    if (headers.os2v1 || headers.os2v2 || encoding_ == Encoding::kRle8 ||
+        encoding_ == Encoding::kRle4)
       return PictureError::kBadDimensions;
     height = -height;  // INT32_MIN turns into 2^31, refused below
     topDown_ = true;
   }
-  if (width > INT32_MAX || height > INT32_MAX) return PictureError::kBadDimensions;
-  width_ = static_cast<std::int32_t>(width);
+  if (headers.width > INT32_MAX || height > INT32_MAX) return PictureError::kBadDimensions;
+  width_ = static_cast<std::int32_t>(headers.width);
   height_ = static_cast<std::int32_t>(height);
+  return PictureError::kNone;
+}
 
+PictureError BmpPicture::ReadMasks(const Headers& headers, std::uint64_t& paletteStart) noexcept {
   // BITFIELDS masks: inside the header from 52 bytes on, else right behind it.
-  std::uint64_t paletteStart = kFileHeaderSize + headerSize;
+  paletteStart = kFileHeaderSize + headers.headerSize;
   std::array<std::uint32_t, 3> masks{};
   if (encoding_ == Encoding::kBitfields) {
-    if (headerSize >= 52) {
+    if (headers.headerSize >= 52) {
+      const std::uint8_t* info = headers.info.data();
       masks = {U32(info + 40), U32(info + 44), U32(info + 48)};
     } else {
-      const std::uint32_t maskBytes = compression == kBiAlphaBitfields ? 16 : 12;
+      const std::uint32_t maskBytes = headers.compression == kBiAlphaBitfields ? 16 : 12;
       std::array<std::uint8_t, 16> raw{};
       if (auto e = source_->ReadAt(paletteStart, std::span(raw).first(maskBytes));
           e != PictureError::kNone)
@@ -163,27 +203,24 @@ PictureError BmpPicture::ParseHeaders(std::int32_t rleRows) noexcept {
       masks = {U32(&raw[0]), U32(&raw[4]), U32(&raw[8])};
       paletteStart += maskBytes;
     }
-  } else if (bitCount == 16) {
+  } else if (bitCount_ == 16) {
     masks = {0x7C00, 0x03E0, 0x001F};
-  } else if (bitCount == 32) {
+  } else if (bitCount_ == 32) {
     masks = {0xFF0000, 0xFF00, 0xFF};
   }
-  if (bitCount == 16 || bitCount == 32) {
-    if (auto e = SetUpChannels(masks); e != PictureError::kNone) return e;
-  }
+  if (bitCount_ == 16 || bitCount_ == 32) return SetUpChannels(masks);
+  return PictureError::kNone;
+}
 
-  if (offBits > fileSize) return PictureError::kTruncated;
-  if (offBits < paletteStart) return PictureError::kBadOffset;
-  pixelOffset_ = offBits;
-
-  if (bitCount <= 8) {
+PictureError BmpPicture::ReadPalette(const Headers& headers, std::uint64_t paletteStart) noexcept {
+  if (bitCount_ <= 8) {
     // The palette runs from the end of the headers to the pixels. A shorter one than
     // declared is used as far as it goes; a count beyond what the bit count can index is
     // accepted only when all of it is really there (the surplus is ignored).
-    const std::uint32_t entrySize = os2v1 ? 3 : 4;
-    const std::uint64_t indexable = 1u << bitCount;
-    const std::uint64_t declared = clrUsed != 0 ? clrUsed : indexable;
-    const std::uint64_t room = (offBits - paletteStart) / entrySize;
+    const std::uint32_t entrySize = headers.os2v1 ? 3 : 4;
+    const std::uint64_t indexable = 1u << bitCount_;
+    const std::uint64_t declared = headers.clrUsed != 0 ? headers.clrUsed : indexable;
+    const std::uint64_t room = (headers.offBits - paletteStart) / entrySize;
     if (declared > indexable && declared > room) return PictureError::kBadPalette;
     paletteCount_ = static_cast<std::uint32_t>(std::min({declared, indexable, room}));
     if (paletteCount_ == 0) return PictureError::kBadPalette;
@@ -199,14 +236,16 @@ PictureError BmpPicture::ParseHeaders(std::int32_t rleRows) noexcept {
   }
   for (std::size_t i = 0; i < palette_.size(); ++i)
     darkIndex_[i] = static_cast<std::uint8_t>(IsDarkPixel(palette_[i]));
+  return PictureError::kNone;
+}
 
-  if (encoding_ == Encoding::kRle8 || encoding_ == Encoding::kRle4) return IndexRle(rleRows);
-
+PictureError BmpPicture::CheckStoredRows() noexcept {
   // Every stored row must be in the file; only the last one may lack its padding.
-  const std::uint64_t rowBits = static_cast<std::uint64_t>(width_) * bitCount;
+  const std::uint64_t rowBits =
+      static_cast<std::uint64_t>(width_) * static_cast<unsigned>(bitCount_);
   const std::uint64_t rowBytes = (rowBits + 7) / 8;
   stride_ = (rowBits + 31) / 32 * 4;
-  const std::uint64_t available = fileSize - pixelOffset_;
+  const std::uint64_t available = source_->Size() - pixelOffset_;
   if (rowBytes > available ||
       (available - rowBytes) / stride_ < static_cast<std::uint64_t>(height_ - 1))
     return PictureError::kTruncated;

@@ -91,7 +91,17 @@ class BmpPicture final : public PixelSource {
 
   BmpPicture() noexcept = default;
 
+  // Reads and checks the headers, the masks and the palette, in these steps; for RLE it
+  // then indexes the stream, otherwise checks that every stored row is there.
+  struct Headers;
   PictureError ParseHeaders(std::int32_t rleRows) noexcept;
+  PictureError ReadHeaders(Headers& headers) noexcept;
+  PictureError ChooseEncoding(const Headers& headers) noexcept;
+  PictureError CheckBitCount(const Headers& headers) noexcept;
+  PictureError SetDimensions(const Headers& headers) noexcept;
+  PictureError ReadMasks(const Headers& headers, std::uint64_t& paletteStart) noexcept;
+  PictureError ReadPalette(const Headers& headers, std::uint64_t paletteStart) noexcept;
+  PictureError CheckStoredRows() noexcept;
   PictureError SetUpChannels(const std::array<std::uint32_t, 3>& masks) noexcept;
   // Reads the file bytes of the first `count` pixels of displayed row `row` into rowBytes_.
   PictureError LoadStoredRow(std::int32_t row, std::size_t count) noexcept;
