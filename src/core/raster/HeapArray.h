@@ -8,6 +8,8 @@
 #include <span>
 #include <type_traits>
 
+#include "state/ByteBlock.h"
+
 namespace quillmark {
 
 // A fixed-size, zero-filled array on the heap whose allocation failure is a value, not an
@@ -22,6 +24,7 @@ class HeapArray {
   HeapArray() noexcept = default;
 
   static std::optional<HeapArray> Allocate(std::size_t count) noexcept {
+    if (count > SIZE_MAX / sizeof(T) || !AllocationAllowed(count * sizeof(T))) return std::nullopt;
     void* memory = std::calloc(count == 0 ? 1 : count, sizeof(T));
     if (memory == nullptr) return std::nullopt;
     HeapArray array;

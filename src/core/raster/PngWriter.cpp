@@ -31,7 +31,7 @@ class GrowingBuffer {
   std::size_t capacity() const noexcept { return capacity_; }
   bool Grow() noexcept {
     const std::size_t grown = capacity_ < 4096 ? 4096 : capacity_ * 2;
-    if (grown > kMaxChunkData) return false;
+    if (grown > kMaxChunkData || !AllocationAllowed(grown)) return false;
     void* moved = std::realloc(bytes_.get(), grown);
     if (moved == nullptr) return false;
     (void)bytes_.release();
@@ -126,7 +126,8 @@ std::optional<ByteBlock> EncodePng(const PngImage& picture) noexcept {
   Deflater deflater(picture.compression);
   GrowingBuffer idat;
   auto line = std::unique_ptr<std::uint8_t[], FreeDeleter>(
-      static_cast<std::uint8_t*>(std::calloc(rowBytes + 1, 1)));
+      AllocationAllowed(rowBytes + 1) ? static_cast<std::uint8_t*>(std::calloc(rowBytes + 1, 1))
+                                      : nullptr);
   if (!deflater.ok() || !line) return std::nullopt;
   for (std::size_t row = 0; row < rows; ++row) {
     picture.fillRow(picture.context, static_cast<int>(row), {line.get() + 1, rowBytes});

@@ -1,10 +1,26 @@
 #include "state/ByteBlock.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace quillmark {
+namespace {
+
+std::atomic<AllocationHook> gAllocationHook{nullptr};
+
+}  // namespace
+
+bool AllocationAllowed(std::size_t bytes) noexcept {
+  const AllocationHook hook = gAllocationHook.load(std::memory_order_relaxed);
+  return hook == nullptr || hook(bytes);
+}
+
+void SetAllocationHook(AllocationHook hook) noexcept {
+  gAllocationHook.store(hook, std::memory_order_relaxed);
+}
 
 std::optional<ByteBlock> ByteBlock::Allocate(std::uint32_t size) noexcept {
+  if (!AllocationAllowed(size)) return std::nullopt;
   // calloc hands back zeroed memory or null, and never throws; one byte is asked for an
   // empty block so that a null result always means failure.
   void* memory = std::calloc(size == 0 ? 1 : size, 1);

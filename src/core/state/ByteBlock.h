@@ -8,6 +8,16 @@
 
 namespace quillmark {
 
+// Whether the core may allocate a buffer of `bytes` bytes: every buffer it sizes from what
+// it reads or builds (ByteBlock, HeapArray, the PNG encoder's) asks first, and an
+// allocation refused is a failed one. Without a hook every allocation goes ahead.
+bool AllocationAllowed(std::size_t bytes) noexcept;
+
+// The hook AllocationAllowed asks, for tests that take the paths where memory runs out;
+// null takes it away. Set it only while no other thread allocates.
+using AllocationHook = bool (*)(std::size_t bytes);
+void SetAllocationHook(AllocationHook hook) noexcept;
+
 // A run of bytes owned by one holder: a converted NV image or an outgoing stream.
 // The buffer is allocated once at its final size and freed with the block; the block is
 // move-only, so exactly one slot or command owns it at any time.
