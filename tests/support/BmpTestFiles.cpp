@@ -1,7 +1,6 @@
 #include "BmpTestFiles.h"
 
 #include <fstream>
-#include <stdexcept>
 
 #include "raster/BmpReader.h"
 #include "raster/ByteSource.h"
@@ -84,17 +83,6 @@ Bytes EncodeRle(std::int32_t width, std::int32_t height, bool rle4, const PixelV
   }
   out.insert(out.end(), {0, 1});
   return out;
-}
-
-TempDir::TempDir() : path_(File("")) {
-  if (!ok()) throw std::runtime_error("no temporary folder");
-}
-
-std::filesystem::path TempDir::Write(const std::string& name, const Bytes& bytes) const {
-  std::ofstream(path_ / name, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  return path_ / name;
 }
 
 std::optional<Decoded> DecodeFile(const std::filesystem::path& path, PictureError* error) {

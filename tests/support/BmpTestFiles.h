@@ -46,16 +46,7 @@ Bytes PackRows(std::int32_t width, std::int32_t height, int bitCount, bool topDo
                const PixelValue& value);
 Bytes EncodeRle(std::int32_t width, std::int32_t height, bool rle4, const PixelValue& index);
 
-// The shared temporary folder, as a path, with a way to write a file into it.
-class TempDir : public testing::TempDir {
- public:
-  TempDir();
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path Write(const std::string& name, const Bytes& bytes) const;
-
- private:
-  std::filesystem::path path_;
-};
+using testing::TempDir;
 
 // Every pixel of a picture through the real reader, row 0 at the top; empty, with `error`
 // set, when the file is refused. It serves them again as a picture that is no BMP.

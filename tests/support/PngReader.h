@@ -26,9 +26,11 @@ inline std::uint32_t SlowCrc32(std::span<const std::uint8_t> bytes) {
 }
 
 struct DecodedPng {
-  int width = 0, height = 0;
+  int w = 0, h = 0;
   std::vector<bool> black;  // row-major
-  bool Dot(int x, int y) const { return black[static_cast<std::size_t>(y * width + x)]; }
+  int width() const { return w; }
+  int height() const { return h; }
+  bool Dot(int x, int y) const { return black[static_cast<std::size_t>(y * w + x)]; }
 };
 
 // The picture, or empty with `error` naming what is wrong.
@@ -54,28 +56,28 @@ inline std::optional<DecodedPng> DecodeSheetPng(std::span<const std::uint8_t> pn
     if (type == "IHDR") {
       const std::uint8_t format[] = {1, 0, 0, 0, 0};  // depth 1, grey, deflate, filter 0, plain
       if (data.size() != 13 || !std::equal(format, format + 5, data.begin() + 8)) return fail(type);
-      out.width = static_cast<int>(u32(data, 0));
-      out.height = static_cast<int>(u32(data, 4));
+      out.w = static_cast<int>(u32(data, 0));
+      out.h = static_cast<int>(u32(data, 4));
     } else if (type == "IDAT") {
       zlib.insert(zlib.end(), data.begin(), data.end());
     } else if (type != "IEND" || pos + 12 != png.size()) {
       return fail("chunk " + type);
     }
   }
-  const std::size_t line = 1 + (static_cast<std::size_t>(out.width) + 7) / 8;
+  const std::size_t line = 1 + (static_cast<std::size_t>(out.w) + 7) / 8;
   // Inflated with room for one byte more than the picture needs, to catch a longer stream.
-  std::vector<std::uint8_t> raw(line * static_cast<std::size_t>(std::max(out.height, 0)) + 1);
+  std::vector<std::uint8_t> raw(line * static_cast<std::size_t>(std::max(out.h, 0)) + 1);
   uLongf rawSize = static_cast<uLongf>(raw.size());
   if (uncompress(raw.data(), &rawSize, zlib.data(), static_cast<uLong>(zlib.size())) != Z_OK)
     return fail("zlib stream");
   raw.resize(rawSize);
-  if (out.width < 1 || out.height < 1 || raw.size() != line * static_cast<std::size_t>(out.height))
+  if (out.w < 1 || out.h < 1 || raw.size() != line * static_cast<std::size_t>(out.h))
     return fail("image size");
-  const unsigned spare = (1U << ((8 - out.width % 8) % 8)) - 1;  // bits right of the width
-  for (int y = 0; y < out.height; ++y) {
+  const unsigned spare = (1U << ((8 - out.w % 8) % 8)) - 1;  // bits right of the width
+  for (int y = 0; y < out.h; ++y) {
     const std::uint8_t* row = raw.data() + static_cast<std::size_t>(y) * line;
     if (row[0] != 0 || (row[line - 1] & spare) != spare) return fail("filter or padding");
-    for (int x = 0; x < out.width; ++x)
+    for (int x = 0; x < out.w; ++x)
       out.black.push_back((row[1 + x / 8] & (0x80 >> (x % 8))) == 0);  // greyscale 0 is black
   }
   error.clear();

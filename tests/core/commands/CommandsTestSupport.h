@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,11 +14,11 @@
 #include "commands/CommandUi.h"
 #include "commands/FileCommands.h"
 #include "streams/Streams.h"
+#include "support/Bytes.h"
 #include "support/TempDir.h"
 
 namespace quillmark::testing {
 
-using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
 using Messages = std::vector<UserMessage>;
@@ -54,38 +52,13 @@ class ScriptedUi final : public CommandUi {
   void SetProgressPos(std::uint32_t) override {}
 };
 
-inline std::optional<Bytes> ReadWholeFile(const std::string& path) {
-  std::ifstream in(fs::path(std::u8string(path.begin(), path.end())), std::ios::binary);
-  if (!in) return std::nullopt;
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteWholeFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(fs::path(std::u8string(path.begin(), path.end())),
-                    std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
-
-// Bytes that differ from position to position, so that a shifted or lost byte shows.
-inline Bytes Pattern(std::size_t size, std::uint8_t seed) {
-  Bytes bytes(size);
-  for (std::size_t i = 0; i < size; ++i)
-    bytes[i] = static_cast<std::uint8_t>(i * 7 + seed + i / 251);
-  return bytes;
-}
-
-inline Bytes Concat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& part : parts)
-    out.insert(out.end(), part.begin(), part.end());
-  return out;
-}
-
 inline Bytes StreamOf(const AppState& state) {
-  const auto stream = BuildNvDefinitionStream(state);
-  return Bytes(stream->bytes().begin(), stream->bytes().end());
+  return BytesOf(BuildNvDefinitionStream(state));
+}
+
+// Writes a file the test needs.
+inline void WriteWholeFile(const std::string& path, const Bytes& bytes) {
+  ASSERT_TRUE(WriteFileBytes(path, bytes)) << path;
 }
 
 inline const Bytes kExpectedHeader(ExpectedImageHeader.begin(), ExpectedImageHeader.end());

@@ -92,7 +92,7 @@ TEST(FileCommandsPosix, ReplacedFilesKeepPermissionsOwnerAndLinks) {
 
     const Bytes stream = StreamOf(state);
     const auto tail = rest.begin() + static_cast<std::ptrdiff_t>(stream.size());
-    EXPECT_EQ(ReadWholeFile(real),
+    EXPECT_EQ(ReadFileBytes(real),
               c.patch ? Concat({kPatchedHeader, stream, Bytes(tail, rest.end())}) : stream);
     EXPECT_EQ(dir.Names("real"), std::vector<std::string>{"image.bin"});
     EXPECT_EQ(fs::is_symlink(chosen), c.link);
@@ -155,7 +155,7 @@ TEST(FileCommandsPosix, FailedWritesGiveWriteErrorAndChangeNothing) {
     EXPECT_EQ(report->error == EFBIG, c.maxFileSize.has_value());
     EXPECT_TRUE(report->writeErrorShown);
     EXPECT_EQ(dir.Names("sub"), names);
-    EXPECT_EQ(ReadWholeFile(old), c.fileMode != 0 ? std::optional(before) : std::nullopt);
+    EXPECT_EQ(ReadFileBytes(old), c.fileMode != 0 ? std::optional(before) : std::nullopt);
   }
 }
 

@@ -21,14 +21,6 @@ std::error_code Eio() {
   return std::make_error_code(std::errc::io_error);
 }
 
-TEST(FileCommands, CancelShowsNothing) {
-  for (FileCommand command : {&OnFile, &OnPatch}) {
-    ScriptedUi ui;  // answers every file dialog with Cancel
-    EXPECT_EQ(command(AppState(kPlatformWin32Nt), ui).result, FileCommandResult::kCancelled);
-    EXPECT_TRUE(ui.messages.empty());
-  }
-}
-
 // File makes the stream the whole file; Patch writes the patched header and the stream over
 // the first 32 + S bytes, keeps the rest and grows a shorter file to 32 + S.
 TEST(FileCommands, WriteTheStreamAndShowTheirFinish) {
@@ -72,7 +64,7 @@ TEST(FileCommands, WriteTheStreamAndShowTheirFinish) {
     (c.patch ? OnPatch : OnFile)(state, ui);
     EXPECT_EQ(ui.messages,
               Messages{c.patch ? UserMessage::kPatchFinish : UserMessage::kWriteFinish});
-    EXPECT_EQ(ReadWholeFile(target), expected);
+    EXPECT_EQ(ReadFileBytes(target), expected);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{c.name});
   }
 }
@@ -129,7 +121,7 @@ TEST(FileCommands, RefusedImagesGiveReadErrorAndStayUntouched) {
     EXPECT_EQ(outcome.failure, c.failure);
     EXPECT_EQ(ui.messages, Messages{UserMessage::kReadError});
     EXPECT_EQ(dir.Names(), before);
-    EXPECT_TRUE(c.kind != kFile || ReadWholeFile(target) == c.content);
+    EXPECT_TRUE(c.kind != kFile || ReadFileBytes(target) == c.content);
   }
 }
 
@@ -164,7 +156,7 @@ TEST(FileCommands, FailureWhileFinishingLeavesTheOldFile) {
       EXPECT_EQ(outcome.result, FileCommandResult::kWriteError);
       EXPECT_EQ(outcome.io.step, step);
       EXPECT_EQ(outcome.io.code, Eio());
-      EXPECT_EQ(ReadWholeFile(target), command.before);
+      EXPECT_EQ(ReadFileBytes(target), command.before);
       EXPECT_EQ(dir.Names().size(), command.before ? 1u : 0u);
       EXPECT_NE(DescribeOutcome(outcome).find(Eio().message()), std::string::npos);
     }

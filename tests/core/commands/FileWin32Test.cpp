@@ -30,10 +30,10 @@ TEST(FileCommandsWin32, NamesOutsideTheAnsiCodePage) {
   ScriptedUi ui;
   ui.files = {target, target};
   EXPECT_EQ(OnPatch(state, ui).result, FileCommandResult::kPatchFinish);
-  const auto patched = ReadWholeFile(target);
+  const auto patched = ReadFileBytes(target);
   EXPECT_TRUE(patched && patched->at(2) == PatchedImageHeader[2]);
   EXPECT_EQ(OnFile(state, ui).result, FileCommandResult::kWriteFinish);
-  EXPECT_EQ(ReadWholeFile(target), StreamOf(state));
+  EXPECT_EQ(ReadFileBytes(target), StreamOf(state));
   EXPECT_EQ(dir.Names(), std::vector<std::string>{name});
 }
 
@@ -68,7 +68,7 @@ TEST(FileCommandsWin32, FilesOpenInAnotherProgramStayAsTheyWere) {
     EXPECT_EQ(ui.messages, Messages{c.box});
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"held.bin"});
     ::CloseHandle(other);
-    EXPECT_EQ(ReadWholeFile(target), before);
+    EXPECT_EQ(ReadFileBytes(target), before);
   }
 }
 

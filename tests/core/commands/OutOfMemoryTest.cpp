@@ -64,7 +64,7 @@ TEST(OutOfMemory, EveryCommandSaysSoAndTouchesNothing) {
     EXPECT_EQ(ui.messages, told);
     EXPECT_TRUE(port.calls.empty()) << "no port is opened without a stream";
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"image.bin"});
-    EXPECT_EQ(ReadWholeFile(image), before);
+    EXPECT_EQ(ReadFileBytes(image), before);
   }
 }
 

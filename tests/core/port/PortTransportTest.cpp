@@ -7,27 +7,20 @@
 #include <vector>
 
 #include "port/PortTransport.h"
+#include "support/Bytes.h"
 #include "support/ScriptedPort.h"
 
 namespace quillmark {
 namespace {
 
+using testing::BlockOf;
+using testing::Bytes;
+using testing::Pattern;
 using testing::RecordedProgress;
 using testing::ScriptedPort;
 using Calls = std::vector<std::string>;
 using Counts = std::vector<std::uint32_t>;
 using Answer = std::optional<std::uint32_t>;
-
-ByteBlock Pattern(std::uint32_t size) {
-  auto block = ByteBlock::Allocate(size);
-  for (std::uint32_t i = 0; i < size; ++i)
-    block->data()[i] = static_cast<std::uint8_t>(i * 7 + 3);
-  return std::move(*block);
-}
-
-std::vector<std::uint8_t> Head(const ByteBlock& block, std::size_t count) {
-  return {block.data(), block.data() + count};
-}
 
 TEST(OpenPrinterPort, OpensAndSetsUpByPortKindAndPlatform) {
   const std::string nt = "SetCommTimeouts 0 0 200 10 2000";
@@ -69,14 +62,11 @@ TEST(OpenPrinterPort, OpensAndSetsUpByPortKindAndPlatform) {
   ScriptedPort port;
   port.missing.insert("COM2");
   port.openError = 13;
-  RecordedProgress progress;
   AppState state(kPlatformWin32Nt);
   state.portSettings = {0, 1, 5, 3, 1, 0, 0};
-  const SendReport report = SendBlock(state, port, Pattern(40), &progress);
-  EXPECT_EQ(report.result, SendResult::kOpenFailed);
-  EXPECT_EQ(report.error, 13);
+  const SendReport report = SendBlock(state, port, BlockOf(Pattern(40)), nullptr);
+  EXPECT_EQ(std::pair(report.result, report.error), std::pair(SendResult::kOpenFailed, 13));
   EXPECT_EQ(port.calls, Calls{"Open COM2"});
-  EXPECT_TRUE(progress.ranges.empty() && progress.positions.empty());
 }
 
 TEST(OpenPrinterPort, SerialSetUpFollowsTheTablesAndKeepsTheUnnamedFields) {
@@ -148,10 +138,10 @@ TEST(SendToPrinter, WritesPiecesOfSixteenEachAfterAReadinessTestWithoutASleep) {
     };
     RecordedProgress progress;
     AppState state(kPlatformWin32Nt);  // LPT1, parallel
-    const ByteBlock block = Pattern(c.size);
+    const Bytes bytes = Pattern(c.size);
 
-    EXPECT_EQ(SendToPrinter(state, port, block, &progress), 1);
-    EXPECT_EQ(port.received, Head(block, c.size));
+    EXPECT_EQ(SendToPrinter(state, port, BlockOf(bytes), &progress), 1);
+    EXPECT_EQ(port.received, bytes);
     EXPECT_EQ(progress.ranges, Counts{c.size});
     EXPECT_EQ(progress.positions, c.positions);
     Calls expected = {"Open LPT1", "SetCommTimeouts 0 0 200 10 2000"};
@@ -187,12 +177,12 @@ TEST(SendToPrinter, NotReadyGivesUpAtTheFirstCheckAfterTenSeconds) {
     port.status = [&] { return Answer(port.received.size() < c.readyFor ? 0x80 : 0xC0); };
     RecordedProgress progress;
     AppState state(kPlatformWin32Nt);  // LPT1, parallel
-    const ByteBlock block = Pattern(64);
+    const Bytes bytes = Pattern(64);
 
-    const SendReport report = SendBlock(state, port, block, &progress);
+    const SendReport report = SendBlock(state, port, BlockOf(bytes), &progress);
     EXPECT_EQ(report.result, SendResult::kNotReady);
     EXPECT_EQ(report.bytesWritten, c.readyFor);
-    EXPECT_EQ(port.received, Head(block, c.readyFor));
+    EXPECT_EQ(port.received, Bytes(bytes.begin(), bytes.begin() + c.readyFor));
     EXPECT_EQ(progress.positions.back(), c.readyFor);
     // A test before every piece and after every sleep but the last.
     EXPECT_EQ(port.Count("Sleep 100"), c.sleeps);
@@ -221,7 +211,7 @@ TEST(SendToPrinter, APortThatTakesNothingEndsTheSendAfterTenSeconds) {
     port.accept = [](std::span<const std::uint8_t>) { return 0u; };
     AppState state(kPlatformWin32Nt);  // LPT1, parallel
 
-    const SendReport report = SendBlock(state, port, Pattern(20), nullptr);
+    const SendReport report = SendBlock(state, port, BlockOf(Pattern(20)), nullptr);
     EXPECT_EQ(report.result, SendResult::kStalled);
     EXPECT_EQ(report.bytesWritten, 0u);
     EXPECT_EQ(port.Count("WriteFile 16"), c.writes);
@@ -247,7 +237,7 @@ TEST(SendToPrinter, ABrokenLinkEndsTheSendAtOnceAndAFailedCloseFailsIt) {
     port.breaksAfter = c.breaksAfter;
     port.closeResult = c.close;
     AppState state(kPlatformWin32Nt);
-    const SendReport report = SendBlock(state, port, Pattern(40), nullptr);
+    const SendReport report = SendBlock(state, port, BlockOf(Pattern(40)), nullptr);
     EXPECT_EQ(report.result, c.result);
     EXPECT_EQ(std::tuple(report.bytesWritten, report.error, report.bytesTaken),
               std::tuple(c.written, c.error, c.close.bytesTaken));
@@ -271,9 +261,9 @@ TEST(SendToPrinter, EveryPieceGetsTenSecondsOfItsOwn) {
       return busy || port.received.empty() ? 1 : static_cast<std::uint32_t>(bytes.size());
     };
     AppState state(kPlatformWin32Nt);  // LPT1, parallel
-    const ByteBlock block = Pattern(3);
-    EXPECT_EQ(SendToPrinter(state, port, block, nullptr), 1);
-    EXPECT_EQ(port.received, Head(block, 3));
+    const Bytes bytes = Pattern(3);
+    EXPECT_EQ(SendToPrinter(state, port, BlockOf(bytes), nullptr), 1);
+    EXPECT_EQ(port.received, bytes);
     EXPECT_GT(port.tick, 10000u);
   }
 }

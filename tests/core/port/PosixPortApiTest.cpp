@@ -104,34 +104,25 @@ TEST(PosixPortApi, OpensOnlyPortsOnlyOnceAtATimeAndSaysWhyAnOpenFailed) {
 // The line settings as termios flags, raw, without flow control, whatever was set before;
 // read back as they were given.
 TEST(PosixPortApi, SerialSettingsInTermios) {
-  struct Case {
-    std::int32_t baudRate, dataBits, parity, stopBits;
-    speed_t speed;
-    tcflag_t size;
-    bool parityOn, odd, twoStops;
-  };
-  const Case cases[] = {{0, 0, 0, 1, B1200, CS7, false, false, true},
-                        {1, 1, 1, 0, B2400, CS8, true, true, false},
-                        {2, -1, 2, 0, B4800, CS8, true, false, false},
-                        {3, 1, 0, 2, B9600, CS8, false, false, false},
-                        {-3, 1, 0, 0, B19200, CS8, false, false, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.baudRate);
+  const std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, speed_t, tcflag_t>
+      cases[] = {{0, 0, 0, 1, B1200, CS7 | CSTOPB},  // baud rate, data bits, parity, stop bits
+                 {1, 1, 1, 0, B2400, CS8 | PARENB | PARODD},
+                 {2, -1, 2, 0, B4800, CS8 | PARENB},
+                 {3, 1, 0, 2, B9600, CS8},
+                 {-3, 1, 0, 0, B19200, CS8}};
+  for (const auto& [baudRate, dataBits, parity, stopBits, speed, flags] : cases) {
+    SCOPED_TRACE(baudRate);
     termios tio{};
     tio.c_cflag = CS5 | PARENB | PARODD | CRTSCTS | CSTOPB;
     tio.c_iflag = IXON | IXOFF | IXANY | INPCK | ICRNL;
     tio.c_oflag = OPOST | ONLCR;
     tio.c_lflag = ICANON | ECHO | ISIG;
     CommState state;
-    ApplySerialSettings(state, {0, 1, 4, c.baudRate, c.dataBits, c.parity, c.stopBits});
+    ApplySerialSettings(state, {0, 1, 4, baudRate, dataBits, parity, stopBits});
     EXPECT_TRUE(TermiosFromCommState(state, tio));
-    EXPECT_EQ(cfgetospeed(&tio), c.speed);
-    EXPECT_EQ(cfgetispeed(&tio), c.speed);
-    EXPECT_EQ(tio.c_cflag & CSIZE, c.size);
-    EXPECT_EQ((tio.c_cflag & PARENB) != 0, c.parityOn);
-    EXPECT_EQ((tio.c_cflag & PARODD) != 0, c.odd);
-    EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.twoStops);
-    EXPECT_EQ(tio.c_cflag & (CRTSCTS | CLOCAL | CREAD), CLOCAL | CREAD);
+    const tcflag_t line = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CLOCAL | CREAD;
+    EXPECT_EQ(std::tuple(cfgetospeed(&tio), cfgetispeed(&tio), tio.c_cflag & line),
+              std::tuple(speed, speed, flags | CLOCAL | CREAD));
     EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY | INPCK | ICRNL), 0u);
     EXPECT_EQ(tio.c_oflag & OPOST, 0u);
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
@@ -243,15 +234,15 @@ TEST(TcpPort, ReadyWhileThereIsRoomBusyWhenFullBrokenWhenGone) {
   EXPECT_NE(port.BrokenLink().error, 0) << "the printer closed the connection";
 }
 
+// The status a printer device reports, as the NT status byte (0x80 is ready) and as error
+// bits. lp: the parallel status register's lines, busy and error read inverted. usblp: the
+// USB printer-class port status byte, passed on unchanged (bit 3 no error, bit 4 selected,
+// bit 5 paper empty, bits 6 and 7 reserved); no USB printer can be had here, so this table
+// is all its check. The routes that ignore the status are tested on a pseudo-terminal.
+TEST(PosixPortApi, PrinterStatusBecomesTheNtStatusByteAndErrorWord) {
 #ifdef __linux__
-TEST(PosixPortApi, ParallelStatusLinesBecomeTheNtStatusByteAndErrorWord) {
   const int good = LP_PSELECD | LP_PBUSY | LP_PERRORP;  // selected, not busy, no error
-  struct Case {
-    int lines;
-    std::uint8_t status;
-    std::uint32_t errors;
-  };
-  const Case cases[] = {
+  const std::tuple<int, std::uint8_t, std::uint32_t> lp[] = {
       {good, kParallelSelected, 0},
       {good | LP_PACK, kParallelSelected, 0},  // acknowledge does not matter
       {good & ~LP_PBUSY, kParallelSelected | kParallelBusy, 0},
@@ -260,20 +251,12 @@ TEST(PosixPortApi, ParallelStatusLinesBecomeTheNtStatusByteAndErrorWord) {
       {good & ~LP_PSELECD, 0, kCeDns},
       {0, kParallelBusy | kParallelOffLine, kCeDns | kCeIoe},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.lines);
-    EXPECT_EQ(NtStatusFromLpStatus(c.lines), c.status);
-    EXPECT_EQ(CommErrorsFromNtStatus(NtStatusFromLpStatus(c.lines)), c.errors);
+  for (const auto& [lines, status, errors] : lp) {
+    EXPECT_EQ(NtStatusFromLpStatus(lines), status) << lines;
+    EXPECT_EQ(CommErrorsFromNtStatus(NtStatusFromLpStatus(lines)), errors) << lines;
   }
-}
 #endif
-
-// No USB printer can be had here, so this is a table over the bytes usblp's LPGETSTATUS
-// passes on unchanged: the USB printer-class port status, not a parallel status register
-// (bit 3 no error, bit 4 selected, bit 5 paper empty, bits 6 and 7 reserved). Ready is the
-// NT status byte 0x80; the routes that ignore the status are tested on a pseudo-terminal.
-TEST(PosixPortApi, UsbPrinterStatusBytesAreJudgedAsTheKernelsDriverJudgesThem) {
-  const std::pair<int, std::uint8_t> cases[] = {
+  const std::pair<int, std::uint8_t> usb[] = {
       {0x18, kParallelSelected},                        // a ready printer
       {0x38, kParallelSelected | kParallelPaperEmpty},  // out of paper
       {0x10, kParallelSelected | kParallelOffLine},     // an error
@@ -281,7 +264,7 @@ TEST(PosixPortApi, UsbPrinterStatusBytesAreJudgedAsTheKernelsDriverJudgesThem) {
       {0x00, kParallelOffLine},                         // what printers without the status answer
       {0xC7 | 0x18, kParallelSelected},                 // the reserved bits do not count
   };
-  for (const auto& [status, nt] : cases)
+  for (const auto& [status, nt] : usb)
     EXPECT_EQ(NtStatusFromUsbPrinterStatus(status), nt) << status;
 }
 

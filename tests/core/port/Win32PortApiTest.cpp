@@ -13,12 +13,12 @@
 #include <array>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "state/AppState.h"
 #include "port/PortTransport.h"
+#include "state/AppState.h"
+#include "support/Bytes.h"
 #include "support/TempDir.h"
 
 namespace quillmark {
@@ -26,11 +26,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using testing::TempDir;
-
-Bytes ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // 0, 1, ... 255, 0, 1, ...: a lost, doubled or translated byte shows.
 Bytes Counting(std::size_t size) {
@@ -119,49 +114,7 @@ TEST(Win32PortApi, APlainFileTakesBytesAndAnswersNoQuery) {
   EXPECT_EQ(modem, 0x5Au);
 
   opened.device.reset();
-  EXPECT_EQ(ReadWholeFile(path), bytes);
-}
-
-// Every field of the record, with a value that fills it.
-// clang-format off
-#define QM_FIELDS(F)                                                                            \
-  F(DCBlength, 77) F(BaudRate, 19200) F(fBinary, 1) F(fParity, 1) F(fOutxCtsFlow, 1)            \
-  F(fOutxDsrFlow, 1) F(fDtrControl, DTR_CONTROL_HANDSHAKE) F(fDsrSensitivity, 1)                \
-  F(fTXContinueOnXoff, 1) F(fOutX, 1) F(fInX, 1) F(fErrorChar, 1) F(fNull, 1)                   \
-  F(fRtsControl, RTS_CONTROL_TOGGLE) F(fAbortOnError, 1) F(fDummy2, 0x1FFFF)                    \
-  F(wReserved, 0xFFFF) F(XonLim, 0xFFFF) F(XoffLim, 0xFFFF) F(ByteSize, 0xFF)                   \
-  F(Parity, SPACEPARITY) F(StopBits, TWOSTOPBITS) F(XonChar, 0x11) F(XoffChar, 0x13)            \
-  F(ErrorChar, -1) F(EofChar, 0x1A) F(EvtChar, 0x7E) F(wReserved1, 0xFFFF)
-// clang-format on
-
-bool SameFields(const CommState& state, const DCB& dcb) {
-#define QM_SAME(field, value) &&state.field == static_cast<decltype(state.field)>(dcb.field)
-  return true QM_FIELDS(QM_SAME);
-#undef QM_SAME
-}
-
-// Each field set alone lands in the DCB field of its name, and in no other, and comes back.
-TEST(Win32PortApi, LineSettingsMapFieldForFieldOntoTheDcb) {
-#define QM_ALONE(field, value)                               \
-  {                                                          \
-    CommState state{.DCBlength = 100};                       \
-    state.field = static_cast<decltype(state.field)>(value); \
-    DCB dcb{};                                               \
-    CommStateToDcb(state, dcb);                              \
-    EXPECT_TRUE(SameFields(state, dcb)) << #field;           \
-    CommState back;                                          \
-    DcbToCommState(dcb, back);                               \
-    EXPECT_EQ(back, state) << #field;                        \
-  }
-  QM_FIELDS(QM_ALONE)
-#undef QM_ALONE
-  static_assert(kDtrControlHandshake == DTR_CONTROL_HANDSHAKE &&
-                kRtsControlToggle == RTS_CONTROL_TOGGLE && kSpaceParity == SPACEPARITY &&
-                kTwoStopBits == TWOSTOPBITS);
-  // Settings that could not be read still go out as a DCB of the right length.
-  DCB dcb{};
-  CommStateToDcb(CommState{}, dcb);
-  EXPECT_EQ(dcb.DCBlength, sizeof(DCB));
+  EXPECT_EQ(testing::ReadFileBytes(path), bytes);
 }
 
 // The serial set-up as the port reports it afterwards, from a port with XON/XOFF and

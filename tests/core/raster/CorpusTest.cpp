@@ -9,14 +9,15 @@
 #include "raster/NvImage.h"
 #include "raster/Rendition.h"
 #include "support/BmpTestFiles.h"
+#include "support/Bytes.h"
 
 namespace quillmark::test {
 namespace {
 
 // The BMP Suite corpus, skipped when absent: good files convert to the dots IsDarkPixel
-// rates dark, and encodings of one picture show the same colours; bad and questionable
-// files are refused or converted the same way every time, never crashing.
-TEST(Corpus, GoodFilesConvertRightOthersAreRefusedOrConvertedAlike) {
+// rates dark, and encodings of one picture show the same colours; the files that must be
+// refused are, and no file crashes the reader (the sanitizer build checks its memory use).
+TEST(Corpus, GoodFilesConvertRightBadOnesAreRefused) {
   const auto suite = std::filesystem::path(QUILLMARK_TESTDATA_DIR) / "bmpsuite";
   if (!std::filesystem::is_directory(suite / "g")) GTEST_SKIP() << "no corpus at " << suite;
   // clang-format off
@@ -25,17 +26,11 @@ TEST(Corpus, GoodFilesConvertRightOthersAreRefusedOrConvertedAlike) {
       "badrle4ter", "badrlebis", "badrleter", "badwidth", "reallybig", "rgb16-880", "rletopdown", "shortfile",
       "pal1huffmsb", "rgb24jpeg", "rgb24png", "rgb24rle24", "rgba64"};
   // clang-format on
-  auto outcome = [](const std::filesystem::path& path, std::int32_t widthBytes) {
-    const NvConversion result = ConvertPictureFile(path, widthBytes);
-    const auto bytes = result.record ? result.record->bytes() : std::span<const std::uint8_t>();
-    return std::pair(result.error, Bytes(bytes.begin(), bytes.end()));
-  };
   for (const char* folder : {"g", "b", "q"}) {
     for (const auto& entry : std::filesystem::directory_iterator(suite / folder)) {
-      const auto [error, record] = outcome(entry.path(), 72);
-      for (std::int32_t widthBytes : {0, 1, 72})
-        EXPECT_EQ(outcome(entry.path(), widthBytes), outcome(entry.path(), widthBytes))
-            << entry.path();
+      const NvConversion result = ConvertPictureFile(entry.path(), 72);
+      const PictureError error = result.error;
+      const Bytes record = testing::BytesOf(result.record);
       EXPECT_TRUE(error != PictureError::kNone || !mustRefuse.count(entry.path().stem().string()))
           << entry.path();
       if (folder[0] != 'g') continue;

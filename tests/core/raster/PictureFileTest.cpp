@@ -7,11 +7,12 @@
 #include <fstream>
 
 #include "raster/PictureFile.h"
+#include "raster/PngWriter.h"
 #include "raster/Rendition.h"
 #include "support/BmpTestFiles.h"
+#include "support/Bytes.h"
 
 #ifndef _WIN32
-#include <spng.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,11 +43,6 @@ TEST(PictureFile, TheWindowsBuildRefusesPngAndJpegAndSaysWhy) {
 }
 
 #else
-
-Bytes ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 // The pictures made by data/pictures/make-pictures, each converted as its manifest line
 // says, against the dots Pillow's decoding gives; cut short, each is refused.
@@ -79,7 +75,7 @@ TEST(PictureFile, PngAndJpegPrintAsPillowDecodesThem) {
             DotAt(record, c, r) != (((bits[r * ((w + 7) / 8) + c / 8] >> (7 - c % 8)) & 1) != 0);
     EXPECT_EQ(wrong, 0);
 
-    Bytes cut = ReadAll(kPictures / name);
+    Bytes cut = *testing::ReadFileBytes((kPictures / name).string());
     cut.resize(cut.size() * 3 / 5);
     MemoryByteSource source(cut);
     EXPECT_FALSE(ConvertPicture(source, widthBytes, options).record);
@@ -87,7 +83,7 @@ TEST(PictureFile, PngAndJpegPrintAsPillowDecodesThem) {
   EXPECT_EQ(cases, 14);
 }
 
-// A 9000 x 8000 PNG (216 MB of pixels) converts in a child whose address space may grow by
+// A 9000 x 8000 PNG (288 MB of pixels) converts in a child whose address space may grow by
 // no more than 48 MiB: only the kept rows are decoded, one at a time. The child then shows
 // the limit holds by failing to allocate 64 MiB.
 TEST(PictureFile, AHugePngConvertsInBoundedMemory) {
@@ -97,29 +93,19 @@ TEST(PictureFile, AHugePngConvertsInBoundedMemory) {
   TempDir dir;
   const auto path = dir.path() / "huge.png";
   const auto dark = [](std::uint32_t x, std::uint32_t y) { return (x / 3 + y / 5) % 2 == 0; };
-  {
-    const std::uint32_t w = 9000, h = 8000;
-    spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_TRUE(ctx && file);
-    spng_ihdr ihdr{w, h, 8, SPNG_COLOR_TYPE_GRAYSCALE, 0, 0, 0};
-    spng_set_png_file(ctx, file);
-    spng_set_ihdr(ctx, &ihdr);
-    spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, 1);
-    ASSERT_EQ(spng_encode_image(ctx, nullptr, 0, SPNG_FMT_PNG,
-                                SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE),
-              0);
-    std::vector<std::uint8_t> row(w);
-    int e = 0;
-    for (std::uint32_t y = 0; y < h && e == 0; ++y) {
-      for (std::uint32_t x = 0; x < w; ++x)
-        row[x] = dark(x, y) ? 0 : 255;
-      e = spng_encode_row(ctx, row.data(), row.size());
-    }
-    ASSERT_EQ(e, SPNG_EOI);
-    spng_ctx_free(ctx);
-    std::fclose(file);
-  }
+  // Made by the core's own encoder, a row at a time.
+  const PngImage huge{
+      9000,
+      8000,
+      PngFormat::kRgba8,
+      [](const void*, int y, std::span<std::uint8_t> line) {
+        for (std::size_t x = 0; x < line.size(); ++x)
+          line[x] = x % 4 == 3 || (x / 4 / 3 + static_cast<std::size_t>(y) / 5) % 2 ? 255 : 0;
+      },
+      nullptr,
+      1};
+  const std::optional<ByteBlock> png = EncodePng(huge);
+  ASSERT_TRUE(png && testing::WriteFileBytes(path.string(), testing::BytesOf(*png)));
   const pid_t child = fork();
   if (child == 0) {
     std::ifstream statm("/proc/self/statm");
