@@ -1,5 +1,5 @@
 // Writes the application icon for the desktop, from the one copy of it the program carries
-// (src/res/Icons.cpp): the 32 x 32 image as an XPM file as it stands; RGBA PNG files for the
+// (src/gui/res/Icons.cpp): the 32 x 32 image as an XPM file as it stands; RGBA PNG files for the
 // icon theme, 16 x 16 and 32 x 32 as drawn, 48 to 256 scaled from the 32 x 32 image by
 // area averaging (whole multiples keep the pixels sharp, 48 blends their edges); and the
 // 32 x 32 image as SVG, one square a pixel, for any size. Run by the build; the files are
@@ -7,8 +7,6 @@
 //
 //   quillmark-icon-export DIR  ->  DIR/quillmark.xpm, DIR/quillmark-N.png (N = 16, 32, 48,
 //                                  64, 128, 256), DIR/quillmark.svg
-
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -20,13 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "raster/PngWriter.h"
 #include "res/Icons.h"
 #include "res/Resource.h"
-#include "virtualprinter/Checksums.h"
 
 namespace {
 
-using quillmark::Crc32;
 using quillmark::IconPixels;
 
 struct Rgba {
@@ -85,46 +82,20 @@ Rgba Scale(const Rgba& image, int size) {
   return scaled;
 }
 
-void PutBig32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
-
-void Chunk(std::vector<std::uint8_t>& png, const char* type,
-           const std::vector<std::uint8_t>& data) {
-  PutBig32(png, static_cast<std::uint32_t>(data.size()));
-  std::vector<std::uint8_t> body(type, type + 4);
-  body.insert(body.end(), data.begin(), data.end());
-  png.insert(png.end(), body.begin(), body.end());
-  PutBig32(png, Crc32(body));
-}
-
-// An RGBA PNG, its rows unfiltered and compressed by zlib; empty if zlib fails.
-std::vector<std::uint8_t> EncodeRgbaPng(const Rgba& image) {
-  std::vector<std::uint8_t> raw;
-  const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4;
-  for (int row = 0; row < image.height; ++row) {
-    raw.push_back(0);  // filter: none
-    const auto start =
-        image.pixels.begin() + static_cast<long>(static_cast<std::size_t>(row) * rowBytes);
-    raw.insert(raw.end(), start, start + static_cast<long>(rowBytes));
-  }
-  uLongf packed = compressBound(static_cast<uLong>(raw.size()));
-  std::vector<std::uint8_t> zlib(packed);
-  if (compress2(zlib.data(), &packed, raw.data(), static_cast<uLong>(raw.size()),
-                Z_BEST_COMPRESSION) != Z_OK)
-    return {};
-  zlib.resize(packed);
-
-  std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<std::uint8_t> header;
-  PutBig32(header, static_cast<std::uint32_t>(image.width));
-  PutBig32(header, static_cast<std::uint32_t>(image.height));
-  header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, filter 0, no interlace
-  Chunk(png, "IHDR", header);
-  Chunk(png, "IDAT", zlib);
-  Chunk(png, "IEND", {});
-  return png;
+// An RGBA PNG of the image, at zlib's best compression: made once, at build time.
+std::optional<quillmark::ByteBlock> EncodeRgbaPng(const Rgba& image) {
+  const quillmark::PngImage picture{
+      image.width,
+      image.height,
+      quillmark::PngFormat::kRgba8,
+      [](const void* context, int row, std::span<std::uint8_t> line) {
+        const auto& rgba = *static_cast<const Rgba*>(context);
+        std::copy_n(rgba.pixels.begin() + static_cast<long>(line.size()) * row, line.size(),
+                    line.begin());
+      },
+      &image,
+      9};
+  return quillmark::EncodePng(picture);
 }
 
 // The image as SVG: a square for each run of equal pixels in a row, drawn without
@@ -164,8 +135,8 @@ bool WriteFile(const std::string& path, const std::string& text) {
 }
 
 bool WritePng(const std::string& path, const Rgba& image) {
-  const std::vector<std::uint8_t> png = EncodeRgbaPng(image);
-  return !png.empty() && WriteFile(path, std::string(png.begin(), png.end()));
+  const std::optional<quillmark::ByteBlock> png = EncodeRgbaPng(image);
+  return png && WriteFile(path, std::string(png->bytes().begin(), png->bytes().end()));
 }
 
 std::string XpmFile(std::span<const char* const> xpm) {

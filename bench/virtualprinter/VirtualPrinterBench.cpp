@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "raster/PngWriter.h"
 #include "streams/Streams.h"
-#include "virtualprinter/PngWriter.h"
 #include "virtualprinter/VirtualPrinter.h"
 
 namespace quillmark {

@@ -3,10 +3,12 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <ostream>
 
-#include "app/ServiceCode.h"
 #include "cli/Platform.h"
+#include "state/ServiceCode.h"
 
 #ifndef QUILLMARK_VERSION
 #error "QUILLMARK_VERSION must be defined by the build"
@@ -220,116 +222,169 @@ std::optional<SendJob> SendJobFrom(const SlotOptions& slotOptions, const PortOpt
   return job;
 }
 
-}  // namespace
+// A subcommand: where the parser records that it was given, and what runs it once its
+// options are parsed (they live as long as `run` does).
+struct Command {
+  CLI::App* app;
+  std::function<int()> run;
+};
 
-int RunCli(const std::vector<std::string>& args, Io& io) {
-  CLI::App app{
-      "Puts logos into thermal receipt printers: converts up to ten pictures (BMP, PNG, JPEG) into "
-      "the printer's NV bit images, downloads them (FS q), prints a test sheet of the "
-      "stored images (FS p), saves the download as a .bin file, patches a printer "
-      "memory image, and renders streams on a virtual printer.",
-      kProgram};
-  app.set_version_flag("--version", std::string(kProgram) + " " + QUILLMARK_VERSION,
-                       "Print the version and exit");
-  app.require_subcommand(1);
-  app.footer(kToolFooter);
-
-  // convert
+Command AddConvert(CLI::App& app, Io& io) {
+  struct Options {
+    ConvertJob job;
+    std::string model = std::string(kDefaultModel);
+    PictureChoice picture;
+  };
+  auto options = std::make_shared<Options>();
   CLI::App* convert = app.add_subcommand(
       "convert", "Convert one picture into an NV image record: the 4-byte header and the raster");
-  ConvertJob convertJob;
-  std::string convertModel = std::string(kDefaultModel);
-  convert->add_option("PICTURE", convertJob.picture, "The picture: BMP, PNG or JPEG")->required();
-  convert->add_option("-o,--output", convertJob.output, "The record file to write")
+  convert->add_option("PICTURE", options->job.picture, "The picture: BMP, PNG or JPEG")->required();
+  convert->add_option("-o,--output", options->job.output, "The record file to write")
       ->required()
       ->type_name("FILE");
   convert
-      ->add_option("--preview", convertJob.preview,
+      ->add_option("--preview", options->job.preview,
                    "Also write the image as a PNG, one pixel a dot, as it will print")
       ->type_name("PNG");
   convert
-      ->add_option("--model", convertModel,
+      ->add_option("--model", options->model,
                    "Target printer: A2 (default), A4, B1, W4 (crops at its print width) or none "
                    "(8184 dots)")
       ->type_name("MODEL");
-  PictureChoice convertPicture;
-  AddPictureOptions(*convert, convertPicture);
-  convert->add_flag("-q,--quiet", convertJob.quiet, "Print nothing but errors");
+  AddPictureOptions(*convert, options->picture);
+  convert->add_flag("-q,--quiet", options->job.quiet, "Print nothing but errors");
   convert->footer(R"(Examples:
   quillmark-cli convert logo.bmp -o logo.rec
   quillmark-cli convert wide.bmp -o wide.rec --model W4 --preview wide.png
   quillmark-cli convert photo.jpg -o photo.rec --fit --dither floyd-steinberg --preview photo.png
 )");
+  return {convert, [options, &io] {
+            std::string error;
+            const std::optional<ModelChoice> model = ParseModel(options->model, true, error);
+            if (!model) return Usage(io, "convert", error);
+            const std::optional<ConversionOptions> picture =
+                ConversionOptionsFor(options->picture, error);
+            if (!picture) return Usage(io, "convert", error);
+            options->job.model = *model;
+            options->job.options = *picture;
+            return RunConvert(options->job, io);
+          }};
+}
 
-  // export
+Command AddExport(CLI::App& app, Io& io) {
+  struct Options {
+    SlotOptions slots;
+    std::string output;
+  };
+  auto options = std::make_shared<Options>();
   CLI::App* exportCommand = app.add_subcommand(
       "export",
       "Save the NV image definition stream of the slots as a .bin file, byte for byte "
       "what download sends");
-  SlotOptions exportSlots;
-  std::string exportOutput;
-  exportCommand->add_option("-o,--output", exportOutput, "The .bin file to write")
+  exportCommand->add_option("-o,--output", options->output, "The .bin file to write")
       ->required()
       ->type_name("FILE");
-  AddSlotOptions(*exportCommand, exportSlots, true, true);
+  AddSlotOptions(*exportCommand, options->slots, true, true);
   exportCommand->footer(R"(Examples:
   quillmark-cli export -o logos.bin --slot 1=logo.bmp --slot 3=coupon.bmp
   quillmark-cli export -o blank.bin --mode plain
 )");
+  return {exportCommand, [options, &io] {
+            std::optional<SlotsJob> slots = SlotsJobFrom(options->slots, io, "export");
+            if (!slots) return kExitUsage;
+            return RunExport({std::move(*slots), options->output}, io);
+          }};
+}
 
-  // download
+Command AddDownload(CLI::App& app, Io& io) {
+  struct Options {
+    SlotOptions slots;
+    PortOptions port;
+  };
+  auto options = std::make_shared<Options>();
   CLI::App* download = app.add_subcommand(
       "download", "Download the slots' images into the printer's NV memory (FS q)");
-  SlotOptions downloadSlots;
-  PortOptions downloadPort;
-  AddSlotOptions(*download, downloadSlots, true, true);
-  AddPortOptions(*download, downloadPort);
+  AddSlotOptions(*download, options->slots, true, true);
+  AddPortOptions(*download, options->port);
   download->footer(R"(Examples:
   quillmark-cli download --slot 1=logo.bmp --port /dev/usb/lp0
   quillmark-cli download --slot 1=logo.bmp --port COM1 --baud 19200 --retries 3
   quillmark-cli download --slot 2=coupon.bmp --port tcp:192.168.1.50:9100 --model W4
 )");
+  return {download, [options, &io] {
+            const std::optional<SendJob> job =
+                SendJobFrom(options->slots, options->port, io, "download");
+            return job ? RunDownload(*job, io) : kExitUsage;
+          }};
+}
 
-  // print-test
+Command AddPrintTest(CLI::App& app, Io& io) {
+  struct Options {
+    SlotOptions slots;
+    PortOptions port;
+    std::string output;
+  };
+  auto options = std::make_shared<Options>();
   CLI::App* printTest = app.add_subcommand(
       "print-test",
       "Print the test sheet: each stored NV image under its label [Image1] to [Image10] (FS p)");
-  SlotOptions printSlots;
-  PortOptions printPort;
-  AddSlotOptions(*printTest, printSlots, false, false);
-  AddPortOptions(*printTest, printPort);
-  std::string printOutput;
+  AddSlotOptions(*printTest, options->slots, false, false);
+  AddPortOptions(*printTest, options->port);
   printTest
-      ->add_option("-o,--output", printOutput,
+      ->add_option("-o,--output", options->output,
                    "Save the stream to this file instead of sending it (written safely: a "
                    "failure leaves an existing file as it was)")
       ->type_name("FILE")
-      ->excludes(printPort.portOption);
+      ->excludes(options->port.portOption);
   printTest->footer(R"(Examples:
   quillmark-cli print-test --port /dev/usb/lp0
   quillmark-cli print-test --port /dev/ttyUSB0 --baud 19200 --mode plain
   quillmark-cli print-test -o sheet.bin --mode plain
 )");
+  return {printTest, [options, &io] {
+            if (!options->output.empty()) {
+              std::string error;
+              const std::optional<std::int32_t> mode = ParseMode(options->slots.mode, error);
+              if (!mode) return Usage(io, "print-test", error);
+              return RunPrintTestToFile({options->output, *mode, options->slots.quiet}, io);
+            }
+            const std::optional<SendJob> job =
+                SendJobFrom(options->slots, options->port, io, "print-test");
+            return job ? RunPrintTest(*job, io) : kExitUsage;
+          }};
+}
 
-  // patch
+Command AddPatch(CLI::App& app, Io& io) {
+  struct Options {
+    SlotOptions slots;
+    std::string image;
+    std::string serviceCode;
+  };
+  auto options = std::make_shared<Options>();
   CLI::App* patch = app.add_subcommand(
       "patch",
       "Service: write the definition stream into a printer memory image behind a new "
       "32-byte header");
-  SlotOptions patchSlots;
-  std::string patchImage;
-  std::string serviceCode;
-  patch->add_option("MEMORY_IMAGE", patchImage, "The printer memory image (.bin) to patch")
+  patch->add_option("MEMORY_IMAGE", options->image, "The printer memory image (.bin) to patch")
       ->required();
-  AddSlotOptions(*patch, patchSlots, true, true);
-  patch->add_option("--service-code", serviceCode, "The service access code")
+  AddSlotOptions(*patch, options->slots, true, true);
+  patch->add_option("--service-code", options->serviceCode, "The service access code")
       ->required()
       ->type_name("CODE");
   patch->footer(R"(Examples:
   quillmark-cli patch firmware.bin --slot 1=logo.bmp --service-code CODE
 )");
+  return {patch, [options, &io] {
+            if (options->serviceCode != kServiceAccessCode)
+              return Usage(io, "patch",
+                           "the service code is not the access code; patch is a service command");
+            std::optional<SlotsJob> slots = SlotsJobFrom(options->slots, io, "patch");
+            if (!slots) return kExitUsage;
+            return RunPatch({std::move(*slots), options->image}, io);
+          }};
+}
 
-  // ports
+Command AddPorts(CLI::App& app, Io& io) {
   CLI::App* ports = app.add_subcommand(
       "ports",
       "List LPT1-LPT4 and COM1-COM4, the device each opens, whether it is there and "
@@ -337,72 +392,90 @@ int RunCli(const std::vector<std::string>& args, Io& io) {
   ports->footer(R"(Example:
   quillmark-cli ports
 )");
+  return {ports, [&io] { return RunPorts(io); }};
+}
 
-  // render
+Command AddRender(CLI::App& app, Io& io) {
+  struct Options {
+    RenderJob job;
+    std::string model = std::string(kDefaultModel);
+  };
+  auto options = std::make_shared<Options>();
   CLI::App* render = app.add_subcommand(
       "render", "Feed streams to a virtual printer and save the printed paper as a PNG");
-  RenderJob renderJob;
-  std::string renderModel = std::string(kDefaultModel);
   render
-      ->add_option("STREAM", renderJob.inputs,
+      ->add_option("STREAM", options->job.inputs,
                    "Streams (.bin) fed in this order: regular files of at most 64 MiB each")
       ->required();
-  render->add_option("-o,--output", renderJob.output, "The PNG to write, one pixel a dot")
+  render->add_option("-o,--output", options->job.output, "The PNG to write, one pixel a dot")
       ->required()
       ->type_name("PNG");
-  render->add_option("--model", renderModel, "The printer: A2 (default), A4, B1 or W4")
+  render->add_option("--model", options->model, "The printer: A2 (default), A4, B1 or W4")
       ->type_name("MODEL");
   render
-      ->add_option("--nv-store", renderJob.nvStore,
+      ->add_option("--nv-store", options->job.nvStore,
                    "Keep the NV memory in this file: images stored by earlier runs print, "
                    "images stored now are kept")
       ->type_name("FILE");
-  render->add_flag("-q,--quiet", renderJob.quiet, "Do not print the printer's log");
+  render->add_flag("-q,--quiet", options->job.quiet, "Do not print the printer's log");
   render->footer(R"(Examples:
   quillmark-cli render logos.bin test-sheet.bin -o sheet.png
   quillmark-cli render test-sheet.bin -o sheet.png --nv-store printer.nv
 )");
+  return {render, [options, &io] {
+            std::string error;
+            const std::optional<ModelChoice> model = ParseModel(options->model, false, error);
+            if (!model) return Usage(io, "render", error);
+            options->job.model = *model;
+            return RunRender(options->job, io);
+          }};
+}
 
-  // virtual-printer
+Command AddVirtualPrinter(CLI::App& app, Io& io) {
+  struct Options {
+    VirtualPrinterJob job;
+    std::string model = std::string(kDefaultModel);
+    int jobs = 0;
+    int idleSeconds = 30;
+    std::string maxDisk = "1G";
+    CLI::Option* jobsOption = nullptr;
+    CLI::Option* idleOption = nullptr;
+  };
+  auto options = std::make_shared<Options>();
   CLI::App* virtualPrinter = app.add_subcommand(
       "virtual-printer",
       "Run a virtual printer on a FIFO or a TCP port: each job's paper becomes a PNG");
-  VirtualPrinterJob virtualJob;
-  std::string virtualModel = std::string(kDefaultModel);
   CLI::Option* fifo = virtualPrinter->add_option(
-      "--fifo", virtualJob.fifo,
+      "--fifo", options->job.fifo,
       "Read jobs from this FIFO (made when missing); a job ends when its sender closes it");
   fifo->type_name("PATH");
   CLI::Option* listen = virtualPrinter->add_option(
-      "--listen", virtualJob.listen,
+      "--listen", options->job.listen,
       "Accept jobs on tcp:HOST:PORT (port 0: any free port); one connection is one job");
   listen->type_name("tcp:HOST:PORT");
   fifo->excludes(listen);
   virtualPrinter
-      ->add_option("-o,--output", virtualJob.outputDir,
+      ->add_option("-o,--output", options->job.outputDir,
                    "Folder for the sheets job-0001.png, job-0002.png ...")
       ->required()
       ->type_name("DIR");
-  virtualPrinter->add_option("--model", virtualModel, "The printer: A2 (default), A4, B1 or W4")
+  virtualPrinter->add_option("--model", options->model, "The printer: A2 (default), A4, B1 or W4")
       ->type_name("MODEL");
   virtualPrinter
-      ->add_option("--nv-store", virtualJob.nvStore,
+      ->add_option("--nv-store", options->job.nvStore,
                    "Keep the NV memory in this file between jobs and runs")
       ->type_name("FILE");
-  int virtualJobs = 0;
-  CLI::Option* jobsOption =
-      virtualPrinter->add_option("--jobs", virtualJobs, "Stop after this many jobs")
+  options->jobsOption =
+      virtualPrinter->add_option("--jobs", options->jobs, "Stop after this many jobs")
           ->type_name("N");
-  int idleSeconds = 30;
-  CLI::Option* idleOption =
+  options->idleOption =
       virtualPrinter
-          ->add_option("--idle-timeout", idleSeconds,
+          ->add_option("--idle-timeout", options->idleSeconds,
                        "Close a TCP connection that sends nothing for this long (default 30); "
                        "what it sent prints as its job")
           ->type_name("SECONDS");
-  std::string maxDisk = "1G";
   virtualPrinter
-      ->add_option("--max-disk", maxDisk,
+      ->add_option("--max-disk", options->maxDisk,
                    "Write no sheet that would make the sheets in DIR take more than this "
                    "(default 1G; K, M, G are 1024, 1024^2, 1024^3 bytes)")
       ->type_name("SIZE");
@@ -416,6 +489,51 @@ Examples:
   quillmark-cli virtual-printer --listen tcp:127.0.0.1:9100 -o sheets --model W4
   quillmark-cli virtual-printer --listen tcp:0.0.0.0:9100 -o sheets --idle-timeout 10 --max-disk 200M
 )");
+  return {virtualPrinter, [options, &io] {
+            VirtualPrinterJob& job = options->job;
+            if (job.fifo.empty() && job.listen.empty())
+              return Usage(io, "virtual-printer",
+                           "name where jobs come from: --fifo PATH or --listen tcp:HOST:PORT");
+            std::string error;
+            const std::optional<ModelChoice> model = ParseModel(options->model, false, error);
+            if (!model) return Usage(io, "virtual-printer", error);
+            if (!job.listen.empty() && !ParseTcpAddress(job.listen, error, true))
+              return Usage(io, "virtual-printer", "--listen " + job.listen + ": " + error);
+            if (options->jobs < 1 && options->jobsOption->count() != 0)
+              return Usage(
+                  io, "virtual-printer",
+                  "--jobs " + std::to_string(options->jobs) + ": the number of jobs is 1 or more");
+            job.jobs = static_cast<unsigned>(std::max(0, options->jobs));
+            const int idle = options->idleSeconds;
+            if (options->idleOption->count() != 0 && (idle < 1 || idle > 86400))
+              return Usage(io, "virtual-printer",
+                           "--idle-timeout " + std::to_string(idle) +
+                               ": the time-out is 1 to 86400 seconds");
+            job.idleTimeoutSeconds = static_cast<unsigned>(idle);
+            const std::optional<std::uint64_t> budget = ParseByteSize(options->maxDisk, error);
+            if (!budget) return Usage(io, "virtual-printer", "--max-disk " + error);
+            job.maxDiskBytes = *budget;
+            job.model = *model;
+            return RunVirtualPrinter(job, io);
+          }};
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, Io& io) {
+  CLI::App app{
+      "Puts logos into thermal receipt printers: converts up to ten pictures (BMP, PNG, JPEG) into "
+      "the printer's NV bit images, downloads them (FS q), prints a test sheet of the "
+      "stored images (FS p), saves the download as a .bin file, patches a printer "
+      "memory image, and renders streams on a virtual printer.",
+      kProgram};
+  app.set_version_flag("--version", std::string(kProgram) + " " + QUILLMARK_VERSION,
+                       "Print the version and exit");
+  app.require_subcommand(1);
+  app.footer(kToolFooter);
+  const Command commands[] = {
+      AddConvert(app, io), AddExport(app, io), AddDownload(app, io), AddPrintTest(app, io),
+      AddPatch(app, io),   AddPorts(app, io),  AddRender(app, io),   AddVirtualPrinter(app, io)};
 
   std::vector<const char*> argv;
   for (const std::string& arg : args)
@@ -433,73 +551,8 @@ Examples:
            << " --help' for more information.\n";
     return kExitUsage;
   }
-
-  std::string error;
-  if (*convert) {
-    const std::optional<ModelChoice> model = ParseModel(convertModel, true, error);
-    if (!model) return Usage(io, "convert", error);
-    const std::optional<ConversionOptions> picture = ConversionOptionsFor(convertPicture, error);
-    if (!picture) return Usage(io, "convert", error);
-    convertJob.model = *model;
-    convertJob.options = *picture;
-    return RunConvert(convertJob, io);
-  }
-  if (*exportCommand) {
-    std::optional<SlotsJob> slots = SlotsJobFrom(exportSlots, io, "export");
-    if (!slots) return kExitUsage;
-    return RunExport({std::move(*slots), exportOutput}, io);
-  }
-  if (*download) {
-    const std::optional<SendJob> job = SendJobFrom(downloadSlots, downloadPort, io, "download");
-    return job ? RunDownload(*job, io) : kExitUsage;
-  }
-  if (*printTest) {
-    if (!printOutput.empty()) {
-      const std::optional<std::int32_t> mode = ParseMode(printSlots.mode, error);
-      if (!mode) return Usage(io, "print-test", error);
-      return RunPrintTestToFile({printOutput, *mode, printSlots.quiet}, io);
-    }
-    const std::optional<SendJob> job = SendJobFrom(printSlots, printPort, io, "print-test");
-    return job ? RunPrintTest(*job, io) : kExitUsage;
-  }
-  if (*patch) {
-    if (serviceCode != kServiceAccessCode)
-      return Usage(io, "patch",
-                   "the service code is not the access code; patch is a service command");
-    std::optional<SlotsJob> slots = SlotsJobFrom(patchSlots, io, "patch");
-    if (!slots) return kExitUsage;
-    return RunPatch({std::move(*slots), patchImage}, io);
-  }
-  if (*ports) return RunPorts(io);
-  if (*render) {
-    const std::optional<ModelChoice> model = ParseModel(renderModel, false, error);
-    if (!model) return Usage(io, "render", error);
-    renderJob.model = *model;
-    return RunRender(renderJob, io);
-  }
-  if (*virtualPrinter) {
-    if (virtualJob.fifo.empty() && virtualJob.listen.empty())
-      return Usage(io, "virtual-printer",
-                   "name where jobs come from: --fifo PATH or --listen tcp:HOST:PORT");
-    const std::optional<ModelChoice> model = ParseModel(virtualModel, false, error);
-    if (!model) return Usage(io, "virtual-printer", error);
-    if (!virtualJob.listen.empty() && !ParseTcpAddress(virtualJob.listen, error, true))
-      return Usage(io, "virtual-printer", "--listen " + virtualJob.listen + ": " + error);
-    if (virtualJobs < 1 && jobsOption->count() != 0)
-      return Usage(io, "virtual-printer",
-                   "--jobs " + std::to_string(virtualJobs) + ": the number of jobs is 1 or more");
-    virtualJob.jobs = static_cast<unsigned>(std::max(0, virtualJobs));
-    if (idleOption->count() != 0 && (idleSeconds < 1 || idleSeconds > 86400))
-      return Usage(
-          io, "virtual-printer",
-          "--idle-timeout " + std::to_string(idleSeconds) + ": the time-out is 1 to 86400 seconds");
-    virtualJob.idleTimeoutSeconds = static_cast<unsigned>(idleSeconds);
-    const std::optional<std::uint64_t> budget = ParseByteSize(maxDisk, error);
-    if (!budget) return Usage(io, "virtual-printer", "--max-disk " + error);
-    virtualJob.maxDiskBytes = *budget;
-    virtualJob.model = *model;
-    return RunVirtualPrinter(virtualJob, io);
-  }
+  for (const Command& command : commands)
+    if (*command.app) return command.run();
   return Usage(io, "", "name a command");
 }
 

@@ -1,6 +1,8 @@
 #include "cli/Jobs.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <istream>
 #include <ostream>
@@ -11,18 +13,15 @@
 #include "cli/SendUi.h"
 #include "commands/FileCommands.h"
 #include "commands/PrinterCommands.h"
-#include "commands/SafeFile.h"
-#include "dialogs/PrinterModels.h"
+#include "files/SafeFile.h"
 #include "raster/PictureFile.h"
+#include "raster/PngWriter.h"
+#include "state/PrinterModels.h"
 #include "streams/Streams.h"
-#include "virtualprinter/PngWriter.h"
 #include "virtualprinter/Render.h"
 
 namespace quillmark::cli {
 namespace {
-
-constexpr const char* kReadError = "Read Error";
-constexpr const char* kWriteError = "Write Error";
 
 // A path from its UTF-8 text (on Windows a std::string would be read in the ANSI code page).
 std::filesystem::path PathFromUtf8(const std::string& text) {
@@ -32,6 +31,12 @@ std::filesystem::path PathFromUtf8(const std::string& text) {
 std::string FileName(const std::string& path) {
   const std::u8string name = PathFromUtf8(path).filename().u8string();
   return std::string(name.begin(), name.end());
+}
+
+// ", converted with --dither atkinson --fit", or nothing for the plain conversion.
+std::string ConvertedWith(const ConversionOptions& options) {
+  const std::string described = DescribeOptions(options);
+  return described.empty() ? std::string() : ", converted with " + described;
 }
 
 // The text DescribeOutcome gives a failed write of `path`.
@@ -45,16 +50,6 @@ std::string DescribeWriteFailure(const std::string& path, FileError error, std::
   return DescribeOutcome(outcome);
 }
 
-// ", converted with --dither atkinson --fit", or nothing for the plain conversion.
-std::string ConvertedWith(const ConversionOptions& options) {
-  const std::string described = DescribeOptions(options);
-  return described.empty() ? std::string() : ", converted with " + described;
-}
-
-void PrintFailure(Io& io, const char* message, const std::string& details) {
-  io.err << message << '\n' << details << '\n';
-}
-
 // Converts the picture of every named slot into `state`. Every picture that gives no image
 // is reported; false when there was one.
 bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
@@ -65,15 +60,14 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
     if (path.empty()) continue;
     NvConversion converted = ConvertPicture(PathFromUtf8(path), state.widthBytes, job.options);
     if (!converted.record) {
-      if (allRead) io.err << kReadError << '\n';
+      if (allRead) io.err << TextOf(UserMessage::kReadError).text << '\n';
       allRead = false;
       io.err << DescribePictureError(slot, path, converted.error, converted.systemError) << '\n';
       continue;
     }
-    const std::uint8_t* header = converted.record->data();
+    const auto [x, y] = ReadNvRecordHeader(converted.record->data());
     summary += "slot " + std::to_string(slot) + ": " + FileName(path) + ", " +
-               std::to_string(8 * (header[0] + 256 * header[1])) + " x " +
-               std::to_string(8 * (header[2] + 256 * header[3])) + " dots (" +
+               std::to_string(8 * x) + " x " + std::to_string(8 * y) + " dots (" +
                std::to_string(converted.record->size()) + " bytes)" + ConvertedWith(job.options) +
                "\n";
     state.imageSlots[static_cast<std::size_t>(slot - 1)] = std::move(converted.record);
@@ -82,7 +76,7 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
   io.err << summary;
   if (state.nvCapacity != 0) {
     const std::uint64_t images =
-        NvDefinitionStreamSize(state) - (state.portSettings.brixMode != 0 ? 4 : 3);
+        NvDefinitionStreamSize(state) - NvDefinitionHeaderSize(state.portSettings.brixMode);
     if (images > state.nvCapacity) {
       io.err << "warning: the ten images take " << images << " bytes, more than the "
              << state.nvCapacity << " bytes of NV memory of the " << job.model.code
@@ -100,11 +94,10 @@ void SetUpState(AppState& state, const SlotsJob& job) {
 
 // Reports the end of a file command and returns its exit status.
 int FinishFileCommand(const FileCommandOutcome& outcome, bool quiet, Io& io) {
-  const std::optional<CommandMessage> message = MessageFor(outcome.result);
+  const std::optional<UserMessage> message = MessageFor(outcome.result);
   const bool failed = outcome.result == FileCommandResult::kReadError ||
                       outcome.result == FileCommandResult::kWriteError;
-  if (message && (failed || !quiet))
-    io.err << message->text << '\n' << DescribeOutcome(outcome) << '\n';
+  if (message && (failed || !quiet)) PrintMessage(io.err, *message, DescribeOutcome(outcome));
   return failed ? kExitFailed : kExitOk;
 }
 
@@ -136,7 +129,8 @@ int RunSend(const SendJob& job, SendKind kind, Io& io) {
   switch (result.outcome) {
     case CommandOutcome::kSent:
       if (!job.slots.quiet)
-        io.err << kCommunicationFinishText << '\n' << DescribeSendReport(result.lastSend) << '\n';
+        PrintMessage(io.err, UserMessage::kCommunicationFinish,
+                     DescribeSendReport(result.lastSend));
       return kExitOk;
     case CommandOutcome::kCancelled:
       io.err << "cancelled; "
@@ -144,7 +138,8 @@ int RunSend(const SendJob& job, SendKind kind, Io& io) {
              << " failed\n";
       return kExitFailed;
     case CommandOutcome::kRetryLimit:
-      io.err << kCommunicationErrorText << '\n' << DescribeSendReport(result.lastSend);
+      io.err << TextOf(UserMessage::kCommunicationError).text << '\n'
+             << DescribeSendReport(result.lastSend);
       if (result.attempts > 1) io.err << " (gave up after " << result.attempts << " attempts)";
       io.err << '\n';
       return kExitFailed;
@@ -171,18 +166,15 @@ std::string DescribeDevice(const std::string& device, bool serialName) {
 }  // namespace
 
 std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> record) {
-  if (record.size() < 4) return std::nullopt;
-  const int x = record[0] + 256 * record[1];
-  const int y = record[2] + 256 * record[3];
-  if (x < 1 || y < 1 ||
-      record.size() != 8u * static_cast<std::size_t>(x) * static_cast<std::size_t>(y) + 4)
-    return std::nullopt;
+  if (record.size() < kNvRecordHeaderSize) return std::nullopt;
+  const auto [x, y] = ReadNvRecordHeader(record.data());
+  if (!IsValidNvImageSize(x, y) || record.size() != NvRecordSize(x, y)) return std::nullopt;
   RecordPicture picture;
   picture.width = 8 * x;
   picture.height = 8 * y;
   picture.stride = static_cast<std::size_t>(x);
   picture.bits.assign(picture.stride * static_cast<std::size_t>(picture.height), 0);
-  const std::uint8_t* raster = record.data() + 4;
+  const std::uint8_t* raster = record.data() + kNvRecordHeaderSize;
   for (int column = 0; column < picture.width; ++column) {
     const std::uint8_t mask = static_cast<std::uint8_t>(0x80u >> (column % 8));
     std::uint8_t* cell = picture.bits.data() + column / 8;
@@ -201,27 +193,30 @@ int RunConvert(const ConvertJob& job, Io& io) {
   NvConversion converted =
       ConvertPicture(PathFromUtf8(job.picture), job.model.widthBytes, job.options);
   if (!converted.record) {
-    PrintFailure(io, kReadError,
+    PrintMessage(io.err, UserMessage::kReadError,
                  DescribePictureError(0, job.picture, converted.error, converted.systemError));
     return kExitFailed;
   }
   const ByteBlock& record = *converted.record;
   if (FileError error = ReplaceFileContents(job.output, record.bytes())) {
-    PrintFailure(io, kWriteError,
+    PrintMessage(io.err, UserMessage::kWriteError,
                  DescribeWriteFailure(job.output, std::move(error), record.size()));
     return kExitFailed;
   }
   const std::optional<RecordPicture> picture = PictureOfRecord(record.bytes());
   if (!job.quiet) {
-    io.err << "Write Finish\nwrote the " << record.size() << "-byte NV image of "
-           << FileName(job.picture) << ", " << picture->width << " x " << picture->height << " dots"
-           << ConvertedWith(job.options) << ", to " << job.output << '\n';
+    PrintMessage(io.err, UserMessage::kWriteFinish,
+                 "wrote the " + std::to_string(record.size()) + "-byte NV image of " +
+                     FileName(job.picture) + ", " + std::to_string(picture->width) + " x " +
+                     std::to_string(picture->height) + " dots" + ConvertedWith(job.options) +
+                     ", to " + job.output);
   }
   if (!job.preview.empty()) {
     const MonoImageView view{picture->width, picture->height, picture->stride,
                              picture->bits.data()};
     if (FileError error = WritePngFile(view, job.preview)) {
-      PrintFailure(io, kWriteError, DescribeWriteFailure(job.preview, std::move(error), 0));
+      PrintMessage(io.err, UserMessage::kWriteError,
+                   DescribeWriteFailure(job.preview, std::move(error), 0));
       return kExitFailed;
     }
     if (!job.quiet) io.err << "wrote the preview to " << job.preview << '\n';
@@ -288,17 +283,19 @@ int RunPorts(Io& io) {
 int RunPrintTestToFile(const PrintTestFileJob& job, Io& io) {
   const std::optional<ByteBlock> stream = BuildNvPrintTestStream(job.brixMode);
   if (!stream) {
-    PrintFailure(io, kWriteError, "not enough memory to build the stream; nothing was written");
+    PrintMessage(io.err, UserMessage::kWriteError,
+                 "not enough memory to build the stream; nothing was written");
     return kExitFailed;
   }
   if (FileError error = ReplaceFileContents(job.output, stream->bytes())) {
-    PrintFailure(io, kWriteError,
+    PrintMessage(io.err, UserMessage::kWriteError,
                  DescribeWriteFailure(job.output, std::move(error), stream->size()));
     return kExitFailed;
   }
   if (!job.quiet)
-    io.err << "Write Finish\nwrote the " << stream->size() << "-byte print-test stream to "
-           << job.output << '\n';
+    PrintMessage(
+        io.err, UserMessage::kWriteFinish,
+        "wrote the " + std::to_string(stream->size()) + "-byte print-test stream to " + job.output);
   return kExitOk;
 }
 
@@ -313,7 +310,7 @@ int RunRender(const RenderJob& job, Io& io) {
     const NvStoreError loaded =
         LoadNvStore(job.nvStore, printer.config().nvCapacity, printer.nvMemory());
     if (loaded != NvStoreError::kNone && loaded != NvStoreError::kNotFound) {
-      PrintFailure(io, kReadError,
+      PrintMessage(io.err, UserMessage::kReadError,
                    "the NV store " + job.nvStore + ": " + std::string(NvStoreErrorText(loaded)));
       return kExitFailed;
     }
@@ -329,11 +326,11 @@ int RunRender(const RenderJob& job, Io& io) {
     case RenderError::kNone:
       break;
     case RenderError::kInputNotFound:
-      PrintFailure(io, kReadError,
+      PrintMessage(io.err, UserMessage::kReadError,
                    "cannot read " + rendered.path + ": there is no such file; nothing was written");
       return kExitFailed;
     case RenderError::kInputUnreadable:
-      PrintFailure(io, kReadError,
+      PrintMessage(io.err, UserMessage::kReadError,
                    "cannot read " + rendered.path + ": " +
                        (rendered.input.step == FileStep::kNotRegularFile
                             ? std::string("it is not a regular file (render reads saved streams, "
@@ -342,22 +339,25 @@ int RunRender(const RenderJob& job, Io& io) {
                        "; nothing was written");
       return kExitFailed;
     case RenderError::kInputTooLarge:
-      PrintFailure(io, kReadError,
+      PrintMessage(io.err, UserMessage::kReadError,
                    "cannot read " + rendered.path + ": it is longer than the " +
                        std::to_string(kMaxRenderInputBytes >> 20) +
                        " MiB render reads from one file; nothing was written");
       return kExitFailed;
     case RenderError::kOutputFailed:
-      PrintFailure(io, kWriteError, DescribeWriteFailure(rendered.path, rendered.output, 0));
+      PrintMessage(io.err, UserMessage::kWriteError,
+                   DescribeWriteFailure(rendered.path, rendered.output, 0));
       return kExitFailed;
   }
   if (!job.nvStore.empty()) {
     if (FileError error = SaveNvStore(printer.nvMemory(), job.nvStore)) {
-      PrintFailure(io, kWriteError, DescribeWriteFailure(job.nvStore, std::move(error), 0));
+      PrintMessage(io.err, UserMessage::kWriteError,
+                   DescribeWriteFailure(job.nvStore, std::move(error), 0));
       return kExitFailed;
     }
   }
-  if (!job.quiet) io.err << "Write Finish\nwrote the printed paper to " << job.output << '\n';
+  if (!job.quiet)
+    PrintMessage(io.err, UserMessage::kWriteFinish, "wrote the printed paper to " + job.output);
   return kExitOk;
 }
 

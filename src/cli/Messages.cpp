@@ -1,6 +1,12 @@
 #include "cli/Messages.h"
 
+#include <ostream>
+
 namespace quillmark::cli {
+
+void PrintMessage(std::ostream& out, UserMessage message, const std::string& details) {
+  out << TextOf(message).text << '\n' << details << '\n';
+}
 
 std::string DescribePictureError(int slot, const std::string& path, PictureError error,
                                  int systemError) {

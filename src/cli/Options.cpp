@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "dialogs/PrinterModels.h"
+#include "state/PrinterModels.h"
 
 namespace quillmark::cli {
 namespace {

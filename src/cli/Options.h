@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/PortSettings.h"
 #include "port/TcpAddress.h"
 #include "raster/ConversionOptions.h"
+#include "state/AppState.h"
+#include "state/PortSettings.h"
 
 namespace quillmark::cli {
 

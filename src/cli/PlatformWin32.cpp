@@ -1,5 +1,4 @@
-// The command-line tool's system calls on Windows. This file includes <windows.h>, so it
-// must not include commands/CommandUi.h, whose constants share names with its macros.
+// The command-line tool's system calls on Windows.
 #include <io.h>
 #include <windows.h>
 // After <windows.h>, whose types it uses.

@@ -16,28 +16,6 @@
 namespace quillmark::cli {
 namespace {
 
-std::error_code LastError() {
-  return {errno, std::generic_category()};
-}
-
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
-  while (!bytes.empty()) {
-    const ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) {
-      if (wrote == 0) errno = EIO;
-      return false;
-    }
-    bytes = bytes.subspan(static_cast<std::size_t>(wrote));
-  }
-  return true;
-}
-
-// Closes and reports the result, which a file whose bytes matter must not ignore.
-bool CloseChecked(UniqueFd& fd) {
-  return ::close(fd.release()) == 0;
-}
-
 // The number N of "job-N.png", when the name is one; numbers too long to count with are
 // left out (a sheet is never written over them anyway).
 std::optional<std::uint64_t> SheetNumber(const char* name) {
@@ -75,7 +53,7 @@ std::optional<PrinterFolder> PrinterFolder::Open(const std::string& path, bool c
   }
   // The folder's own path may lead through links: the user named it. What is planted
   // inside it is another matter, and every name there is opened without following links.
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FileHandle fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd.valid()) {
     why = errno == ENOTDIR ? "a file of that name is in the way" : std::strerror(errno);
     return std::nullopt;
@@ -107,23 +85,25 @@ std::optional<std::string> PrinterFolder::WriteTemporary(std::span<const std::ui
     const std::string name =
         ".quillmark-" + std::to_string(::getpid()) + "-" + std::to_string(++temporaries_) + ".tmp";
     // O_EXCL also refuses a link of that name, wherever it points.
-    UniqueFd fd(::openat(fd_.get(), name.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    FileHandle fd(::openat(fd_.get(), name.c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!fd.valid() && errno == EEXIST) continue;
     if (!fd.valid()) {
-      error = {FileStep::kCreateTemporary, LastError(), path_};
+      error = {FileStep::kCreateTemporary, LastFileError(), path_};
       return std::nullopt;
     }
     FileStep failed = FileStep::kNone;
-    if (!WriteAll(fd.get(), bytes)) {
+    std::error_code code = WriteAll(fd, bytes);
+    if (code) {
       failed = FileStep::kWrite;
     } else if (sync && ::fsync(fd.get()) != 0) {
       failed = FileStep::kSync;
-    } else if (!CloseChecked(fd)) {
+      code = LastFileError();
+    } else if ((code = fd.Close())) {
       failed = FileStep::kClose;
     }
     if (failed == FileStep::kNone) return name;
-    error = {failed, LastError(), PathOf(name)};
+    error = {failed, code, PathOf(name)};
     ::unlinkat(fd_.get(), name.c_str(), 0);
     return std::nullopt;
   }
@@ -144,18 +124,18 @@ PrinterFolder::Put PrinterFolder::CreateNew(const std::string& name,
       result = Put::kTaken;
     } else if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS || errno == EMLINK) {
       // No hard links here (FAT, some network file systems): created exclusively instead.
-      UniqueFd fd(::openat(fd_.get(), name.c_str(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+      FileHandle fd(::openat(fd_.get(), name.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
       if (!fd.valid()) {
         result = errno == EEXIST ? Put::kTaken : Put::kFailed;
-        error = {FileStep::kOpenForWriting, LastError(), PathOf(name)};
-      } else if (!WriteAll(fd.get(), bytes) || !CloseChecked(fd)) {
-        error = {FileStep::kWrite, LastError(), PathOf(name)};
+        error = {FileStep::kOpenForWriting, LastFileError(), PathOf(name)};
+      } else if (std::error_code code = WriteAll(fd, bytes); code || (code = fd.Close())) {
+        error = {FileStep::kWrite, code, PathOf(name)};
         ::unlinkat(fd_.get(), name.c_str(), 0);
         result = Put::kFailed;
       }
     } else {
-      error = {FileStep::kReplace, LastError(), PathOf(name)};
+      error = {FileStep::kReplace, LastFileError(), PathOf(name)};
       result = Put::kFailed;
     }
   }
@@ -173,7 +153,7 @@ PrinterFolder::Put PrinterFolder::Replace(const std::string& name,
     return Put::kLink;
   }
   if (::renameat(fd_.get(), temporary->c_str(), fd_.get(), name.c_str()) != 0) {
-    error = {FileStep::kReplace, LastError(), PathOf(name)};
+    error = {FileStep::kReplace, LastFileError(), PathOf(name)};
     ::unlinkat(fd_.get(), temporary->c_str(), 0);
     return Put::kFailed;
   }
@@ -182,13 +162,11 @@ PrinterFolder::Put PrinterFolder::Replace(const std::string& name,
 
 PrinterFolder::Sheets PrinterFolder::ScanSheets() const {
   Sheets sheets;
-  const int copy = ::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (copy < 0) return sheets;
-  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(copy), &::closedir);
-  if (!dir) {
-    ::close(copy);
-    return sheets;
-  }
+  FileHandle copy(::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!copy.valid()) return sheets;
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(copy.get()), &::closedir);
+  if (!dir) return sheets;
+  copy.release();  // the folder stream owns it now
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::optional<std::uint64_t> number = SheetNumber(entry->d_name);
     if (!number) continue;

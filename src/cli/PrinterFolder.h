@@ -9,8 +9,8 @@
 #include <span>
 #include <string>
 
-#include "commands/SafeFile.h"
-#include "port/posix/UniqueFd.h"
+#include "files/FileHandle.h"
+#include "files/SafeFile.h"
 
 namespace quillmark::cli {
 
@@ -49,14 +49,14 @@ class PrinterFolder {
   Sheets ScanSheets() const;
 
  private:
-  PrinterFolder(std::string path, UniqueFd fd) noexcept
+  PrinterFolder(std::string path, FileHandle fd) noexcept
       : path_(std::move(path)), fd_(std::move(fd)) {}
   // A new temporary file in the folder holding `bytes`, closed; empty on failure.
   std::optional<std::string> WriteTemporary(std::span<const std::uint8_t> bytes, bool sync,
                                             FileError& error);
 
   std::string path_;
-  UniqueFd fd_;
+  FileHandle fd_;
   unsigned temporaries_ = 0;
 };
 

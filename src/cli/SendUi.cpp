@@ -7,8 +7,6 @@
 #include <istream>
 #include <ostream>
 
-#include "commands/PrinterCommands.h"
-
 namespace quillmark::cli {
 namespace {
 
@@ -92,15 +90,15 @@ TerminalSendUi::TerminalSendUi(std::ostream& err, std::istream& in, SendUiOption
                                ProgressMeter::Clock clock)
     : err_(err), in_(in), options_(options), meter_(err, std::move(clock)) {}
 
-int TerminalSendUi::MessageBox(const std::string&, const std::string&, unsigned) {
+void TerminalSendUi::Tell(UserMessage) {
   meter_.End();
-  return IDOK;
 }
 
 bool TerminalSendUi::RetryAfterFailedSend(const SendReport& report) {
   meter_.End();
   ++failures_;
-  err_ << kCommunicationErrorText << '\n' << DescribeSendReport(report) << '\n';
+  err_ << TextOf(UserMessage::kCommunicationError).text << '\n'
+       << DescribeSendReport(report) << '\n';
   if (options_.ask) {
     err_ << "Retry? [y/N] " << std::flush;
     std::string answer;

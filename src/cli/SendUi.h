@@ -64,12 +64,10 @@ class TerminalSendUi final : public CommandUi {
   TerminalSendUi(std::ostream& err, std::istream& in, SendUiOptions options,
                  ProgressMeter::Clock clock);
 
-  // The closing box: the caller sums up, so it only ends the progress line.
-  int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
+  // The command's end: the caller sums up, so it only ends the progress line.
+  void Tell(UserMessage message) override;
   bool RetryAfterFailedSend(const SendReport& report) override;
-  std::optional<FileDialogResult> ChooseFile(const FileDialogRequest&) override {
-    return std::nullopt;
-  }
+  std::optional<FileDialogResult> ChooseFile(const FilePrompt&) override { return std::nullopt; }
   void SetProgressRange(std::uint32_t upper) override;
   void SetProgressPos(std::uint32_t pos) override;
 

@@ -26,12 +26,13 @@
 #include <vector>
 
 #include "cli/Jobs.h"
+#include "cli/Messages.h"
 #include "cli/PrinterFolder.h"
 #include "commands/FileCommands.h"
-#include "dialogs/PrinterModels.h"
-#include "port/posix/UniqueFd.h"
+#include "files/FileHandle.h"
+#include "raster/PngWriter.h"
+#include "state/PrinterModels.h"
 #include "virtualprinter/NvMemory.h"
-#include "virtualprinter/PngWriter.h"
 #include "virtualprinter/VirtualPrinter.h"
 
 namespace quillmark::cli {
@@ -60,8 +61,8 @@ class StopSignals {
   StopSignals() {
     int fds[2];
     if (::pipe(fds) != 0) return;
-    read_ = UniqueFd(fds[0]);
-    write_ = UniqueFd(fds[1]);
+    read_ = FileHandle(fds[0]);
+    write_ = FileHandle(fds[1]);
     for (int fd : fds)
       PrepareDescriptor(fd);
     gSignalPipe = write_.get();
@@ -88,8 +89,8 @@ class StopSignals {
   }
 
  private:
-  UniqueFd read_;
-  UniqueFd write_;
+  FileHandle read_;
+  FileHandle write_;
   struct sigaction previousInt_ {};
   struct sigaction previousTerm_ {};
   bool installed_ = false;
@@ -132,7 +133,8 @@ class Station {
     std::string why;
     sheets_ = PrinterFolder::Open(job_.outputDir, true, why);
     if (!sheets_) {
-      io_.err << "Write Error\ncannot create the folder " << job_.outputDir << ": " << why << '\n';
+      PrintMessage(io_.err, UserMessage::kWriteError,
+                   "cannot create the folder " + job_.outputDir + ": " + why);
       return false;
     }
     const PrinterFolder::Sheets found = sheets_->ScanSheets();
@@ -185,10 +187,11 @@ class Station {
       error = {FileStep::kWrite, std::make_error_code(std::errc::not_enough_memory), path};
     if (put == PrinterFolder::Put::kDone) return true;
     if (put == PrinterFolder::Put::kLink) {
-      io_.err << "Write Error\nthe NV store " << path
-              << " is a symbolic link: not written, and what it points to is left alone\n";
+      PrintMessage(io_.err, UserMessage::kWriteError,
+                   "the NV store " + path +
+                       " is a symbolic link: not written, and what it points to is left alone");
     } else {
-      io_.err << "Write Error\n" << DescribeFileFailure(path, std::move(error)) << '\n';
+      PrintMessage(io_.err, UserMessage::kWriteError, DescribeFileFailure(path, std::move(error)));
     }
     return false;
   }
@@ -204,15 +207,17 @@ class Station {
     std::string why;
     store_ = PrinterFolder::Open(parent, false, why);
     if (!store_ || storeName_.empty() || storeName_ == "." || storeName_ == "..") {
-      io_.err << "Read Error\nthe NV store " << job_.nvStore << ": "
-              << (store_ ? "names a folder, not a file" : "its folder " + parent + ": " + why)
-              << '\n';
+      PrintMessage(
+          io_.err, UserMessage::kReadError,
+          "the NV store " + job_.nvStore + ": " +
+              (store_ ? "names a folder, not a file" : "its folder " + parent + ": " + why));
       return false;
     }
     std::string target;
     if (store_->Look(storeName_, &target) == PrinterFolder::Entry::kLink) {
-      io_.err << "Read Error\nthe NV store " << job_.nvStore << " is a symbolic link (to " << target
-              << "); the virtual printer keeps its store only in a file of its own\n";
+      PrintMessage(io_.err, UserMessage::kReadError,
+                   "the NV store " + job_.nvStore + " is a symbolic link (to " + target +
+                       "); the virtual printer keeps its store only in a file of its own");
       return false;
     }
     const NvStoreError loaded =
@@ -220,8 +225,9 @@ class Station {
     if (loaded == NvStoreError::kNotFound) {
       io_.out << "NV store " << job_.nvStore << " not found: the NV memory starts empty\n";
     } else if (loaded != NvStoreError::kNone) {
-      io_.err << "Read Error\nthe NV store " << job_.nvStore << ": " << NvStoreErrorText(loaded)
-              << "; remove it or name another with --nv-store\n";
+      PrintMessage(io_.err, UserMessage::kReadError,
+                   "the NV store " + job_.nvStore + ": " + std::string(NvStoreErrorText(loaded)) +
+                       "; remove it or name another with --nv-store");
       return false;
     } else {
       io_.out << "NV store " << job_.nvStore << ": " << printer_.nvMemory().count()
@@ -247,11 +253,10 @@ class Station {
     const std::optional<ByteBlock> png = EncodePng(paper.View());
     const std::string wanted = sheets_->PathOf(SheetName(number));
     if (!png) {
-      io_.err << "Write Error\n"
-              << DescribeFileFailure(
-                     wanted,
-                     {FileStep::kWrite, std::make_error_code(std::errc::not_enough_memory), wanted})
-              << '\n';
+      PrintMessage(io_.err, UserMessage::kWriteError,
+                   DescribeFileFailure(
+                       wanted, {FileStep::kWrite,
+                                std::make_error_code(std::errc::not_enough_memory), wanted}));
       return false;
     }
     if (sheetBytes_ + png->size() > job_.maxDiskBytes) {
@@ -275,7 +280,8 @@ class Station {
         return true;
       }
       if (put != PrinterFolder::Put::kTaken) {
-        io_.err << "Write Error\n" << DescribeFileFailure(wanted, std::move(error)) << '\n';
+        PrintMessage(io_.err, UserMessage::kWriteError,
+                     DescribeFileFailure(wanted, std::move(error)));
         return false;
       }
     }
@@ -300,11 +306,12 @@ constexpr std::size_t kReadChunk = 65536;
 // has the FIFO open any more.
 bool ServeFifo(const std::string& path, Station& station, const StopSignals& signals, Io& io) {
   auto openReader = [&path] {
-    return UniqueFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    return FileHandle(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   };
-  UniqueFd fd = openReader();
+  FileHandle fd = openReader();
   if (!fd.valid()) {
-    io.err << "Read Error\ncannot open the FIFO " << path << ": " << std::strerror(errno) << '\n';
+    PrintMessage(io.err, UserMessage::kReadError,
+                 "cannot open the FIFO " + path + ": " + std::strerror(errno));
     return false;
   }
   io.out << "ready: reading jobs from the FIFO " << path << '\n';
@@ -323,7 +330,8 @@ bool ServeFifo(const std::string& path, Station& station, const StopSignals& sig
     }
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-      io.err << "Read Error\nreading the FIFO " << path << ": " << std::strerror(errno) << '\n';
+      PrintMessage(io.err, UserMessage::kReadError,
+                   "reading the FIFO " + path + ": " + std::strerror(errno));
       if (inJob) station.EndJob();
       return false;
     }
@@ -337,7 +345,7 @@ bool ServeFifo(const std::string& path, Station& station, const StopSignals& sig
       // A FIFO whose writers have gone keeps reporting a hang-up; a new reader does not,
       // and since it is opened before the old one closes, no writer ever finds the FIFO
       // without a reader and nothing written meanwhile is lost.
-      UniqueFd next = openReader();
+      FileHandle next = openReader();
       if (next.valid()) fd = std::move(next);
     }
     // While a job runs, the wait is short: a writer that came and went in the moment the
@@ -361,7 +369,7 @@ using Clock = std::chrono::steady_clock;
 // One connection, one job. Its bytes are held until it ends, and jobs print in the order
 // their connections end, so a sender that is slow or silent delays nobody else.
 struct Connection {
-  UniqueFd fd;
+  FileHandle fd;
   std::string from;
   std::vector<std::uint8_t> bytes;
   std::uint64_t dropped = 0;  // bytes read past what could be held
@@ -375,12 +383,12 @@ struct EndedJob {
 };
 
 // Listens on `listen`; empty, with the reason printed, when it cannot.
-UniqueFd Listen(const std::string& listen, Io& io) {
+FileHandle Listen(const std::string& listen, Io& io) {
   std::string why;
   const std::optional<TcpAddress> address = ParseTcpAddress(listen, why, true);
   if (!address) {
     io.err << "--listen " << listen << ": " << why << '\n';
-    return UniqueFd();
+    return FileHandle();
   }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -391,13 +399,13 @@ UniqueFd Listen(const std::string& listen, Io& io) {
       ::getaddrinfo(address->host.c_str(), std::to_string(address->port).c_str(), &hints, &found);
   if (resolved != 0) {
     io.err << "cannot listen on " << listen << ": " << ::gai_strerror(resolved) << '\n';
-    return UniqueFd();
+    return FileHandle();
   }
   std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, &::freeaddrinfo);
-  UniqueFd server;
+  FileHandle server;
   int error = 0;
   for (const addrinfo* a = list.get(); a != nullptr && !server.valid(); a = a->ai_next) {
-    UniqueFd candidate(::socket(a->ai_family, a->ai_socktype, a->ai_protocol));
+    FileHandle candidate(::socket(a->ai_family, a->ai_socktype, a->ai_protocol));
     if (candidate.valid()) PrepareDescriptor(candidate.get());
     const int on = 1;
     // The whole queue the system allows: a burst of senders waits there, and none is
@@ -431,7 +439,7 @@ UniqueFd Listen(const std::string& listen, Io& io) {
 
 class TcpServer {
  public:
-  TcpServer(UniqueFd listener, Station& station, const StopSignals& signals,
+  TcpServer(FileHandle listener, Station& station, const StopSignals& signals,
             std::chrono::seconds idle, Io& io)
       : listener_(std::move(listener)),
         station_(station),
@@ -488,7 +496,7 @@ class TcpServer {
     while (open_.size() < kMaxConnections) {
       sockaddr_storage peer{};
       socklen_t length = sizeof peer;
-      UniqueFd fd(::accept(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &length));
+      FileHandle fd(::accept(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &length));
       if (!fd.valid()) return;  // none waiting, or the sender gave up meanwhile
       PrepareDescriptor(fd.get());
       char host[NI_MAXHOST] = "";
@@ -553,7 +561,7 @@ class TcpServer {
     return true;
   }
 
-  UniqueFd listener_;
+  FileHandle listener_;
   Station& station_;
   const StopSignals& signals_;
   const std::chrono::seconds idle_;
@@ -567,7 +575,7 @@ class TcpServer {
 
 bool ServeTcp(const std::string& listen, Station& station, const StopSignals& signals,
               std::chrono::seconds idle, Io& io) {
-  UniqueFd listener = Listen(listen, io);
+  FileHandle listener = Listen(listen, io);
   if (!listener.valid()) return false;
   return TcpServer(std::move(listener), station, signals, idle, io).Run();
 }
@@ -588,14 +596,15 @@ int RunVirtualPrinter(const VirtualPrinterJob& job, Io& io) {
     struct stat info {};
     if (::stat(job.fifo.c_str(), &info) == 0) {
       if (!S_ISFIFO(info.st_mode)) {
-        io.err << "Read Error\n" << job.fifo << " exists and is not a FIFO; name another path\n";
+        PrintMessage(io.err, UserMessage::kReadError,
+                     job.fifo + " exists and is not a FIFO; name another path");
         return kExitFailed;
       }
     } else if (::mkfifo(job.fifo.c_str(), 0666) == 0) {
       createdFifo = true;
     } else {
-      io.err << "Write Error\ncannot create the FIFO " << job.fifo << ": " << std::strerror(errno)
-             << '\n';
+      PrintMessage(io.err, UserMessage::kWriteError,
+                   "cannot create the FIFO " + job.fifo + ": " + std::strerror(errno));
       return kExitFailed;
     }
   }

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "virtualprinter/Checksums.h"
-#include "virtualprinter/FileIo.h"
+#include "files/FileIo.h"
+#include "raster/Checksums.h"
 
 namespace quillmark {
 namespace {
@@ -23,11 +23,10 @@ void WriteU32Le(std::uint8_t* p, std::uint32_t value) noexcept {
     p[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-int RecordWidthUnits(const std::uint8_t* header) noexcept {
-  return header[0] | header[1] << 8;
-}
-int RecordHeightUnits(const std::uint8_t* header) noexcept {
-  return header[2] | header[3] << 8;
+// The record size its header at `header` gives.
+std::uint32_t RecordSizeAt(const std::uint8_t* header) noexcept {
+  const auto [x, y] = ReadNvRecordHeader(header);
+  return NvRecordSize(x, y);
 }
 
 // Whether the file at `path` begins like a store; used to tell a store written for a
@@ -47,9 +46,8 @@ bool StartsWithMagic(const std::string& path) noexcept {
 std::optional<NvImageView> NvMemory::Image(int number) const noexcept {
   const ByteBlock* record = Record(number);
   if (record == nullptr) return std::nullopt;
-  const std::uint8_t* header = record->data();
-  return NvImageView{RecordWidthUnits(header), RecordHeightUnits(header),
-                     record->bytes().subspan(4)};
+  const auto [x, y] = ReadNvRecordHeader(record->data());
+  return NvImageView{x, y, record->bytes().subspan(kNvRecordHeaderSize)};
 }
 
 const ByteBlock* NvMemory::Record(int number) const noexcept {
@@ -65,9 +63,8 @@ void NvMemory::Clear() noexcept {
 }
 
 bool NvMemory::Append(ByteBlock record) noexcept {
-  if (count_ >= kMaxNvImages || record.size() < 4) return false;
-  const int x = RecordWidthUnits(record.data());
-  const int y = RecordHeightUnits(record.data());
+  if (count_ >= kMaxNvImages || record.size() < kNvRecordHeaderSize) return false;
+  const auto [x, y] = ReadNvRecordHeader(record.data());
   if (!IsValidNvImageSize(x, y) || record.size() != NvRecordSize(x, y)) return false;
   bytesUsed_ += record.size();
   images_[static_cast<std::size_t>(count_)] = std::move(record);
@@ -133,9 +130,8 @@ NvStoreError DecodeNvStore(std::span<const std::uint8_t> bytes, std::uint32_t nv
   std::size_t pos = kStoreHeaderSize;
   std::uint64_t needed = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
-    if (body - pos < 4) return NvStoreError::kCorrupt;
-    const int x = RecordWidthUnits(bytes.data() + pos);
-    const int y = RecordHeightUnits(bytes.data() + pos);
+    if (body - pos < kNvRecordHeaderSize) return NvStoreError::kCorrupt;
+    const auto [x, y] = ReadNvRecordHeader(bytes.data() + pos);
     if (!IsValidNvImageSize(x, y) || body - pos < NvRecordSize(x, y)) return NvStoreError::kCorrupt;
     pos += NvRecordSize(x, y);
     needed += NvRecordSize(x, y);
@@ -146,8 +142,7 @@ NvStoreError DecodeNvStore(std::span<const std::uint8_t> bytes, std::uint32_t nv
   NvMemory loaded;
   pos = kStoreHeaderSize;
   for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint32_t size =
-        NvRecordSize(RecordWidthUnits(bytes.data() + pos), RecordHeightUnits(bytes.data() + pos));
+    const std::uint32_t size = RecordSizeAt(bytes.data() + pos);
     auto record = ByteBlock::CopyOf(bytes.subspan(pos, size));
     if (!record) return NvStoreError::kOutOfMemory;
     loaded.Append(std::move(*record));

@@ -7,25 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/ByteBlock.h"
-#include "commands/SafeFile.h"
+#include "files/SafeFile.h"
+#include "format/NvFormat.h"
+#include "state/ByteBlock.h"
 
 namespace quillmark {
-
-// FS q numbers its images 1 to n with a one-byte n.
-inline constexpr int kMaxNvImages = 255;
-// The size limits of one NV image, in units of 8 dots.
-inline constexpr int kMaxNvImageWidthUnits = 1023;
-inline constexpr int kMaxNvImageHeightUnits = 288;
-
-// Whether x by y units of 8 dots is an image FS q can define.
-constexpr bool IsValidNvImageSize(int x, int y) noexcept {
-  return x >= 1 && x <= kMaxNvImageWidthUnits && y >= 1 && y <= kMaxNvImageHeightUnits;
-}
-// What one image takes of the NV memory: its raster and the 4-byte size header.
-constexpr std::uint32_t NvRecordSize(int x, int y) noexcept {
-  return 8U * static_cast<std::uint32_t>(x) * static_cast<std::uint32_t>(y) + 4U;
-}
 
 // One stored image: x by y units of 8 dots and its column-major raster, 8x columns of y
 // bytes each, the top dot of each byte in bit 7.

@@ -6,7 +6,7 @@
 #include <memory>
 #include <span>
 
-#include "virtualprinter/MonoImage.h"
+#include "raster/MonoImage.h"
 
 namespace quillmark {
 

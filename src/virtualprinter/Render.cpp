@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "virtualprinter/PngWriter.h"
+#include "raster/PngWriter.h"
 
 namespace quillmark {
 

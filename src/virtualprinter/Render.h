@@ -3,8 +3,8 @@
 #include <span>
 #include <string>
 
-#include "commands/SafeFile.h"
-#include "virtualprinter/FileIo.h"
+#include "files/FileIo.h"
+#include "files/SafeFile.h"
 #include "virtualprinter/VirtualPrinter.h"
 
 namespace quillmark {

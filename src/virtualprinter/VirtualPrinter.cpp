@@ -8,14 +8,6 @@
 namespace quillmark {
 namespace {
 
-constexpr std::uint8_t kNul = 0x00;
-constexpr std::uint8_t kHt = 0x09;
-constexpr std::uint8_t kLf = 0x0A;
-constexpr std::uint8_t kCr = 0x0D;
-constexpr std::uint8_t kDle = 0x10;
-constexpr std::uint8_t kEsc = 0x1B;
-constexpr std::uint8_t kFs = 0x1C;
-constexpr std::uint8_t kGs = 0x1D;
 constexpr std::uint32_t kEscFs = 0x1B1C;  // the ESC-prefixed form of FS q and FS p
 constexpr int kDefaultLineSpacing = kGlyphCellHeight;
 constexpr int kCutRows = 16;            // the paper a cut line takes
@@ -29,10 +21,9 @@ constexpr std::uint32_t Cmd(std::uint8_t prefix, char code, char sub) {
   return Cmd(prefix, code) << 8 | static_cast<std::uint8_t>(sub);
 }
 constexpr int kMinWidthDots = 8;
-constexpr int kMaxWidthDots = 8 * kMaxNvImageWidthUnits;
 
 VirtualPrinterConfig Sanitized(VirtualPrinterConfig config) noexcept {
-  config.widthDots = std::clamp(config.widthDots, kMinWidthDots, kMaxWidthDots);
+  config.widthDots = std::clamp(config.widthDots, kMinWidthDots, kNvMaxWidthDots);
   config.maxPaperRows = std::max(config.maxPaperRows, 0);
   return config;
 }
@@ -393,7 +384,7 @@ void VirtualPrinter::BeginCommand(std::uint8_t code) noexcept {
     return;
   }
   if (command_ == kEscFs) {
-    if (code != 'q' && code != 'p') return Unknown(code);
+    if (code != kDefineNvImages && code != kPrintNvImage) return Unknown(code);
     command_ = Cmd(kFs, static_cast<char>(code));
   } else {
     command_ = command_ << 8 | code;
@@ -433,11 +424,11 @@ void VirtualPrinter::BeginCommand(std::uint8_t code) noexcept {
     case Cmd(kGs, 'h'):
     case Cmd(kGs, 'w'):
     case Cmd(kGs, 'k'):
-    case Cmd(kFs, 'q'):
+    case Cmd(kFs, kDefineNvImages):
       return Params(1);
     case Cmd(kEsc, '$'):
     case Cmd(kEsc, '\\'):
-    case Cmd(kFs, 'p'):
+    case Cmd(kFs, kPrintNvImage):
       return Params(2);
     case Cmd(kEsc, '*'):
     case Cmd(kEsc, '&'):
@@ -882,8 +873,7 @@ void VirtualPrinter::BeginDefinition(std::uint8_t count) noexcept {
 }
 
 void VirtualPrinter::FinishRecordHeader() noexcept {
-  const int x = header_[0] | header_[1] << 8;
-  const int y = header_[2] | header_[3] << 8;
+  const auto [x, y] = ReadNvRecordHeader(header_.data());
   ++recordNumber_;
   if (!IsValidNvImageSize(x, y)) {
     Log({.kind = PrinterEventKind::kRecordInvalid,
@@ -921,13 +911,13 @@ void VirtualPrinter::FinishRecordHeader() noexcept {
       definition_ = Definition::kSkipping;
     } else if ((pending_ = ByteBlock::Allocate(size))) {
       std::memcpy(pending_->data(), header_.data(), header_.size());
-      pendingFill_ = 4;
+      pendingFill_ = kNvRecordHeaderSize;
     } else {
       Log({.kind = PrinterEventKind::kOutOfMemory, .offset = recordStart_, .image = recordNumber_});
       definition_ = Definition::kSkipping;
     }
   }
-  recordLeft_ = size - 4;
+  recordLeft_ = size - kNvRecordHeaderSize;
   state_ = State::kRecordData;
 }
 
@@ -936,11 +926,12 @@ void VirtualPrinter::FinishRecord() noexcept {
     const std::uint32_t size = pending_->size();
     nv_.Append(std::move(*pending_));
     pending_.reset();
+    const auto [x, y] = ReadNvRecordHeader(header_.data());
     Log({.kind = PrinterEventKind::kImageStored,
          .offset = recordStart_,
          .image = recordNumber_,
-         .widthDots = 8 * (header_[0] | header_[1] << 8),
-         .heightDots = 8 * (header_[2] | header_[3] << 8),
+         .widthDots = 8 * x,
+         .heightDots = 8 * y,
          .bytes = size});
   }
   if (recordNumber_ >= recordCount_) {

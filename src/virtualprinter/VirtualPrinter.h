@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ByteBlock.h"
-#include "dialogs/PrinterModels.h"
+#include "state/ByteBlock.h"
+#include "state/PrinterModels.h"
 #include "virtualprinter/NvMemory.h"
 #include "virtualprinter/Paper.h"
 

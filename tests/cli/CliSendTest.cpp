@@ -1,6 +1,6 @@
 // download and print-test end to end, through a FIFO, a loopback TCP port and
 // pseudo-terminals: what arrives, what a failure says (links that break among them),
-// retries, progress, the serial set-up.
+// retries, progress on a terminal, the serial set-up.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -61,7 +61,7 @@ TEST_F(CliTest, ThroughAFifoOrTcpExactlyTheStreamArrives) {
     EXPECT_EQ(run.err.find("sending"), std::string::npos) << "progress off a terminal";
     EXPECT_EQ(tcpPort ? tcp->Finish() : fifo->Finish(),
               command == "download" ? DefinitionStream(72, brixMode)
-                                    : ToBytes(BuildNvPrintTestStream(brixMode)));
+                                    : BytesOf(BuildNvPrintTestStream(brixMode)));
   }
 }
 
@@ -121,30 +121,6 @@ TEST_F(CliTest, AFailedSendIsRetriedAsAllowedOrAsTheUserAnswers) {
   }
 }
 
-TEST_F(CliTest, ProgressIsShownOnATerminalThrottled) {
-  // A long stream: four 8184 x 600 pictures, sent in 16-byte pieces.
-  const std::string big = dir.File("big.bmp");
-  WritePicture(big, {8184, 600, [](int c, int r) { return (c ^ r) % 5 == 0; }});
-  const std::string fifo = dir.File("printer.fifo");
-  ASSERT_TRUE(MakeFifo(fifo));
-  Args args = {"download", "--model", "none", "--port", fifo};
-  for (int slot = 1; slot <= 4; ++slot)
-    args = args + Args{"--slot", std::to_string(slot) + "=" + big};
-
-  FifoReader reader(fifo);
-  const CliResult run = RunOnATerminal(args);
-  EXPECT_EQ(run.status, 0);
-  const std::size_t size = reader.Finish().size();
-  const std::string& shown = run.err;
-  const std::string total = " of " + std::to_string(size) + " bytes";
-  EXPECT_NE(shown.find("\rsending 0" + total + " (0%)"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("\rsending " + std::to_string(size) + total + " (100%), "),
-            std::string::npos)
-      << shown;
-  // Throttled: far fewer lines than pieces.
-  EXPECT_LT(Count(shown, "\rsending"), size / 16 / 100) << size;
-}
-
 // A serial printer by its stable udev name: the serial set-up, from what the device is (the
 // status ignored: a pseudo-terminal has no modem lines), or the parallel one asked for. A
 // pseudo-terminal starts cooked, with flow control, turning each 0A into 0D 0A; whichever
@@ -154,7 +130,7 @@ TEST_F(CliTest, APseudoTerminalByAStableNameReceivesExactlyTheStream) {
   ASSERT_TRUE(terminal.ok());
   const std::string port = dir.File("usb-Quill_Printer_0001-if00-port0");
   std::filesystem::create_symlink(terminal.slavePath(), port);
-  const Bytes stream = ToBytes(BuildNvPrintTestStream(1));
+  const Bytes stream = BytesOf(BuildNvPrintTestStream(1));
   struct Case {
     Args setUp;
     speed_t speed;

@@ -18,30 +18,23 @@
 #include <thread>
 #include <vector>
 
-#include "app/AppState.h"
 #include "commands/FileCommands.h"
-#include "raster/BmpTestFiles.h"
 #include "raster/NvImage.h"
 #include "raster/PictureFile.h"
+#include "state/AppState.h"
 #include "streams/Streams.h"
+#include "support/BmpTestFiles.h"
+#include "support/Bytes.h"
+#include "support/PngReader.h"
 #include "support/PrintTestSheet.h"
 #include "support/TestDevices.h"
-#include "virtualprinter/PngReader.h"
 
 extern char** environ;
 
 namespace quillmark::testing {
 
-using Bytes = std::vector<std::uint8_t>;
-
-inline std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 inline Bytes ReadBytes(const std::string& path) {
-  const std::string text = ReadWholeFile(path);
-  return Bytes(text.begin(), text.end());
+  return ReadFileBytes(path).value_or(Bytes());
 }
 
 using Args = std::vector<std::string>;
@@ -84,8 +77,8 @@ class CliProcess {
   }
 
   void Signal(int signal) { ::kill(pid_, signal); }
-  std::string output() const { return ReadWholeFile(out_); }
-  std::string errors() const { return ReadWholeFile(err_); }
+  std::string output() const { return ReadFileText(out_); }
+  std::string errors() const { return ReadFileText(err_); }
 
   // The first whole line of standard output that contains `text`; empty when none has
   // come within 20 seconds.
@@ -176,10 +169,7 @@ class CliTest : public ::testing::Test {
       state.imageSlots[3] = ConvertPictureFile(wide, widthBytes).record;
       state.imageSlots[9] = ConvertPictureFile(checker, widthBytes).record;
     }
-    return ToBytes(BuildNvDefinitionStream(state));
-  }
-  static Bytes ToBytes(const std::optional<ByteBlock>& stream) {
-    return Bytes(stream->bytes().begin(), stream->bytes().end());
+    return BytesOf(BuildNvDefinitionStream(state));
   }
 
   TempDir dir;

@@ -7,9 +7,9 @@
 #include <functional>
 #include <vector>
 
-#include "app/QuillmarkApp.h"
-#include "app/QuillmarkDlg.h"
 #include "framework/TestHook.h"
+#include "mainwindow/QuillmarkApp.h"
+#include "mainwindow/QuillmarkDlg.h"
 #include "res/Resource.h"
 
 namespace quillmark {
@@ -45,9 +45,11 @@ inline void PressKey(CDialog& dialog, Qt::Key key) {
 using MainAction = std::function<void(CQuillmarkDlg&)>;
 using DialogAction = std::function<void(CDialog&)>;
 
-// Closes the Target Printer dialog with OK on model `radio`, or with Esc when it is 0.
+// Closes the Target Printer dialog, which opens with the first model checked, with OK on
+// model `radio`, or with Esc when it is 0 (the tests of the slots check what each gives).
 inline DialogAction ChooseModel(int radio) {
   return [radio](CDialog& target) {
+    EXPECT_EQ(target.GetCheckedRadioButton(IDC_MODEL_FIRST, IDC_MODEL_LAST), IDC_MODEL_FIRST);
     if (radio == 0) return PressKey(target, Qt::Key_Escape);
     Click(target, radio);
     Click(target, IDOK);

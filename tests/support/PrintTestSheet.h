@@ -5,23 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "raster/BmpTestFiles.h"
+#include "support/BmpTestFiles.h"
+#include "support/Bytes.h"
+#include "support/PngReader.h"
 #include "virtualprinter/BitmapFont.h"
-#include "virtualprinter/PngReader.h"
 
 namespace quillmark::testing {
-
-inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
 
 // A black-and-white picture: `dark(c, r)` for pixel (c, r), row 0 at the top.
 struct TestPicture {
@@ -37,7 +32,7 @@ inline void WritePicture(const std::string& path, const TestPicture& picture) {
                                  [&picture](std::int32_t c, std::int32_t r) -> std::uint32_t {
                                    return picture.dark(c, r) ? 0x000000 : 0xFFFFFF;
                                  });
-  WriteBytes(path, test::BuildBmp(fields));
+  WriteFileBytes(path, test::BuildBmp(fields));
 }
 
 // Pictures that tell the layout apart: stripes, a triangle wider than the print width, a
@@ -52,42 +47,46 @@ inline TestPicture Checker() {
   return {13, 9, [](int c, int r) { return (c / 2 + r / 3) % 2 == 0; }};
 }
 
+// Rows top to top + 23 of `sheet` (printed paper or a decoded sheet) hold `text` in the
+// font and nothing else.
+template <class Sheet>
+void ExpectTextLine(const Sheet& sheet, int top, std::string_view text) {
+  ASSERT_LE(top + kGlyphCellHeight, sheet.height());
+  for (int y = 0; y < kGlyphCellHeight; ++y) {
+    for (int x = 0; x < sheet.width(); ++x) {
+      const auto i = static_cast<std::size_t>(x / kGlyphCellWidth);
+      const auto row = GlyphRow(static_cast<std::uint8_t>(i < text.size() ? text[i] : ' '), y);
+      ASSERT_EQ(sheet.Dot(x, top + y), ((row << (x % kGlyphCellWidth)) & 0x800) != 0)
+          << "\"" << text << "\" at " << x << "," << y;
+    }
+  }
+}
+
 // Checks a print-test sheet of a printer `widthDots` across: for N = 1 to 10 the label
 // "[ImageN]" (one text line, 24 dots), under it image N, then two empty lines. `pictures`
 // holds the picture of each slot (none: the blank 8 x 8 image). Every dot is compared.
 inline void ExpectPrintTestSheet(const test::DecodedPng& sheet,
                                  const std::vector<std::optional<TestPicture>>& pictures,
                                  int widthDots) {
-  ASSERT_EQ(sheet.width, widthDots);
+  ASSERT_EQ(sheet.width(), widthDots);
   ASSERT_EQ(pictures.size(), 10u);
   int top = 0;
   for (int n = 1; n <= 10; ++n) {
     SCOPED_TRACE("image " + std::to_string(n));
-    const std::string label = "[Image" + std::to_string(n) + "]";
-    ASSERT_LE(top + 24, sheet.height);
-    for (int y = 0; y < 24; ++y) {
-      for (int x = 0; x < widthDots; ++x) {
-        const std::size_t cell = static_cast<std::size_t>(x / kGlyphCellWidth);
-        const bool ink =
-            cell < label.size() &&
-            ((GlyphRow(static_cast<std::uint8_t>(label[cell]), y) >> (11 - x % kGlyphCellWidth)) &
-             1) != 0;
-        ASSERT_EQ(sheet.Dot(x, top + y), ink) << "label dot " << x << ", " << y;
-      }
-    }
-    top += 24;
+    ExpectTextLine(sheet, top, "[Image" + std::to_string(n) + "]");
+    top += kGlyphCellHeight;
     const std::optional<TestPicture>& picture = pictures[static_cast<std::size_t>(n - 1)];
     const int w = picture ? std::min(picture->width, widthDots) : 0;
     const int h = picture ? std::min(picture->height, 2304) : 0;
     const int rows = picture ? 8 * ((h + 7) / 8) : 8;
-    ASSERT_LE(top + rows + 48, sheet.height);
+    ASSERT_LE(top + rows + 48, sheet.height());
     for (int r = 0; r < rows + 48; ++r)
       for (int c = 0; c < widthDots; ++c)
         ASSERT_EQ(sheet.Dot(c, top + r), c < w && r < h && picture->dark(c, r))
             << "image dot " << c << ", " << r;
     top += rows + 48;
   }
-  EXPECT_EQ(sheet.height, top);
+  EXPECT_EQ(sheet.height(), top);
 }
 
 }  // namespace quillmark::testing

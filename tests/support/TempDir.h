@@ -4,7 +4,9 @@
 // left on its contents. Portable: the Windows tests use it too.
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <system_error>
@@ -36,6 +38,15 @@ class TempDir {
   }
   bool ok() const { return !path_.empty(); }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
+  std::filesystem::path path() const { return std::filesystem::path(path_); }
+  // Writes a file of `bytes` into the folder; its path.
+  std::filesystem::path Write(const std::string& name,
+                              const std::vector<std::uint8_t>& bytes) const {
+    std::ofstream(path() / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return path() / name;
+  }
 
   // The names in the folder or its subfolder `sub`, sorted: shows a file left behind.
   std::vector<std::string> Names(const std::string& sub = "") const {

@@ -7,13 +7,11 @@
 #include <random>
 #include <string>
 
-#include "PngReader.h"
 #include "PrinterTestSupport.h"
-#include "streams/Streams.h"
-#include "support/PrintTestSheet.h"
-#include "virtualprinter/Checksums.h"
+#include "raster/Checksums.h"
+#include "raster/PngWriter.h"
+#include "support/PngReader.h"
 #include "virtualprinter/NvMemory.h"
-#include "virtualprinter/PngWriter.h"
 #include "virtualprinter/Render.h"
 
 namespace quillmark {
@@ -37,8 +35,9 @@ TEST(PngWriter, DecodesBackToTheSameDots) {
     std::string error;
     const auto decoded = DecodeSheetPng(png->bytes(), error);
     ASSERT_TRUE(decoded) << width << "x" << height << ": " << error;
-    ASSERT_EQ(std::pair(decoded->width, decoded->height), std::pair(width, std::max(height, 1)));
-    for (int y = 0; y < decoded->height; ++y)
+    ASSERT_EQ(std::pair(decoded->width(), decoded->height()),
+              std::pair(width, std::max(height, 1)));
+    for (int y = 0; y < decoded->height(); ++y)
       for (int x = 0; x < width; ++x)
         ASSERT_EQ(decoded->Dot(x, y), view.Dot(x, y)) << width << "x" << height << " at " << x;
   }
@@ -55,7 +54,7 @@ NvMemory ThreeImages() {  // x above 255 and y above 255 included; kNeeded bytes
 }
 constexpr std::uint32_t kNeeded = NvRecordSize(1, 1) + NvRecordSize(300, 2) + NvRecordSize(3, 288);
 Bytes Encoded(const NvMemory& memory) {
-  return Of(*EncodeNvStore(memory));
+  return BytesOf(*EncodeNvStore(memory));
 }
 
 TEST(NvStore, RoundTripKeepsEveryImage) {
@@ -104,36 +103,6 @@ TEST(NvStore, DamagedStoresAreRefused) {
   }
 }
 
-// A download and a print test rendered from three files as one stream, the first ending
-// inside the filled slot's record: the PNG shows the test sheet with that slot's image.
-TEST(VirtualPrinterRender, TheTestSheetShowsEachImageUnderItsLabel) {
-  const Bytes image = Record(9, 4, 99);  // 72 x 32 dots
-  TempDir dir;
-  for (std::int32_t brixMode : {0, 1}) {
-    const int slot = brixMode == 0 ? 3 : 10;
-    AppState state(kPlatformWin32Nt);
-    state.portSettings.brixMode = brixMode;
-    state.imageSlots[static_cast<std::size_t>(slot - 1)] = ByteBlock::CopyOf(image);
-    const Bytes definition = Of(*BuildNvDefinitionStream(state));
-    const auto cut = definition.begin() + (brixMode == 0 ? 3 : 4) + 12 * (slot - 1) + 104;
-    const std::string inputs[] = {
-        dir.Write("a.bin", Bytes(definition.begin(), cut)).string(),
-        dir.Write("b.bin", Bytes(cut, definition.end())).string(),
-        dir.Write("t.bin", Of(*BuildNvPrintTestStream(brixMode))).string()};
-    const std::string png = (dir.path() / "sheet.png").string();
-    VirtualPrinter printer(VirtualPrinterConfigFor(*PrinterModelByCode("B1")));
-    ASSERT_EQ(RenderStreamsToPng(printer, inputs, png).error, RenderError::kNone);
-    EXPECT_EQ(printer.bytesIgnored(), 0U);
-    std::string error;
-    const auto decoded = DecodeSheetPng(Of(*LoadWholeFile(png, 1U << 26).bytes), error);
-    ASSERT_TRUE(decoded) << error;
-    std::vector<std::optional<testing::TestPicture>> pictures(10);
-    pictures[static_cast<std::size_t>(slot - 1)] = {
-        72, 32, [&image](int c, int r) { return DotAt(image, c, r); }};
-    testing::ExpectPrintTestSheet(*decoded, pictures, 576);
-  }
-}
-
 // Receipts as an open-source encoder writes them (tests/virtualprinter/data/README.md),
 // after a download of the logo they recall: the sheet is the one stored, dot for dot.
 TEST(VirtualPrinterRender, ReceiptsOfAnEncoderPrintAsStored) {
@@ -147,24 +116,13 @@ TEST(VirtualPrinterRender, ReceiptsOfAnEncoderPrintAsStored) {
   ASSERT_EQ(RenderStreamsToPng(printer, inputs, png).error, RenderError::kNone);
   EXPECT_EQ(printer.bytesIgnored(), 0U);
   std::string error;
-  const auto printed = DecodeSheetPng(Of(*LoadWholeFile(png, 1U << 26).bytes), error);
+  const auto printed = DecodeSheetPng(BytesOf(*LoadWholeFile(png, 1U << 26).bytes), error);
   const auto stored =
-      DecodeSheetPng(Of(*LoadWholeFile(data + "receipts.png", 1U << 26).bytes), error);
+      DecodeSheetPng(BytesOf(*LoadWholeFile(data + "receipts.png", 1U << 26).bytes), error);
   ASSERT_TRUE(printed && stored) << error;
-  ASSERT_EQ(std::pair(printed->width, printed->height), std::pair(stored->width, stored->height));
+  ASSERT_EQ(std::pair(printed->width(), printed->height()),
+            std::pair(stored->width(), stored->height()));
   EXPECT_TRUE(printed->black == stored->black);
-}
-
-// 26,667 line feeds, a hostile job that runs to the paper end: 640,000 blank rows, 46.7 MB
-// as stored rows, make a sheet of a fraction of a megabyte.
-TEST(PngWriter, APaperEndOfBlankRowsIsSmall) {
-  VirtualPrinter printer(Config(0x40000));
-  printer.Feed(Bytes(26667, '\n'));
-  const Paper paper = printer.TakePaper();
-  ASSERT_EQ(paper.height(), kDefaultPaperRows);
-  const auto png = EncodePng(paper.View());
-  ASSERT_TRUE(png);
-  EXPECT_LT(png->size(), 200000U);
 }
 
 }  // namespace

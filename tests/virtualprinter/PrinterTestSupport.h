@@ -8,11 +8,17 @@
 #include <string_view>
 #include <vector>
 
-#include "raster/BmpTestFiles.h"
+#include "support/BmpTestFiles.h"
+#include "support/Bytes.h"
+#include "support/PrintTestSheet.h"
 #include "virtualprinter/BitmapFont.h"
 #include "virtualprinter/VirtualPrinter.h"
 
 namespace quillmark::test {
+
+using testing::BytesOf;
+using testing::Concat;
+using testing::ExpectTextLine;
 
 // An NV image record of x by y units with random dots.
 inline Bytes Record(int x, int y, unsigned seed) {
@@ -24,19 +30,8 @@ inline Bytes Record(int x, int y, unsigned seed) {
   return r;
 }
 
-inline Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& part : parts)
-    out.insert(out.end(), part.begin(), part.end());
-  return out;
-}
-
 inline Bytes Text(std::string_view text) {
   return Bytes(text.begin(), text.end());
-}
-
-inline Bytes Of(const ByteBlock& block) {
-  return Bytes(block.bytes().begin(), block.bytes().end());
 }
 
 // FS q with `records`, or FS p n m; ESC-prefixed with `esc`.
@@ -49,7 +44,7 @@ inline Bytes Define(const std::vector<Bytes>& records, bool esc = false) {
 }
 inline Bytes Print(int n, int m, bool esc = false) {
   const Bytes command = {0x1C, 'p', static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(m)};
-  return esc ? Cat({{0x1B}, command}) : command;
+  return esc ? Concat({{0x1B}, command}) : command;
 }
 
 inline VirtualPrinterConfig Config(std::uint32_t capacity, int width = 576) {
@@ -59,19 +54,6 @@ inline VirtualPrinterConfig Config(std::uint32_t capacity, int width = 576) {
 inline int Count(const VirtualPrinter& printer, PrinterEventKind kind) {
   return static_cast<int>(std::count_if(printer.events().begin(), printer.events().end(),
                                         [kind](const PrinterEvent& e) { return e.kind == kind; }));
-}
-
-// Rows top to top + 23 hold `text` in the font and nothing else.
-inline void ExpectTextLine(const Paper& paper, int top, std::string_view text) {
-  ASSERT_LE(top + kGlyphCellHeight, paper.height());
-  for (int y = 0; y < kGlyphCellHeight; ++y) {
-    for (int x = 0; x < paper.width(); ++x) {
-      const auto i = static_cast<std::size_t>(x / kGlyphCellWidth);
-      const auto row = GlyphRow(static_cast<std::uint8_t>(i < text.size() ? text[i] : ' '), y);
-      ASSERT_EQ(paper.Dot(x, top + y), ((row << (x % kGlyphCellWidth)) & 0x800) != 0)
-          << "\"" << text << "\" at " << x << "," << y;
-    }
-  }
 }
 
 // Rows from `top` hold `record` at the left margin, scaled by sx, sy and cut at the width.

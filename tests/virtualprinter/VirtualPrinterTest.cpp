@@ -38,10 +38,10 @@ TEST(VirtualPrinterDefine, CapacityDecidesWhatIsStored) {
     VirtualPrinter printer(Config(48));
     printer.Feed(Define(old));
     // The text behind the command prints only if exactly the command's bytes were taken.
-    printer.Feed(Cat({Define(records, true), Text("Z\n")}));
+    printer.Feed(Concat({Define(records, true), Text("Z\n")}));
     std::vector<Bytes> stored;
     for (int i = 1; i <= printer.nvMemory().count(); ++i)
-      stored.push_back(Of(*printer.nvMemory().Record(i)));
+      stored.push_back(BytesOf(*printer.nvMemory().Record(i)));
     EXPECT_EQ(stored,
               count < 0 ? old : std::vector<Bytes>(records.begin(), records.begin() + count));
     EXPECT_EQ(Count(printer, logged), logged == K::kImageStored ? 3 + count : 1);
@@ -66,7 +66,7 @@ TEST(VirtualPrinterPrint, ModesScaleTheImageAndThePrintWidthCutsIt) {
     const int sx = 1 + (m & 1), sy = 1 + (m >> 1 & 1);
     VirtualPrinter printer(Config(0x80000, width));
     const Bytes image = Record(x, 2, static_cast<unsigned>(x + m));
-    printer.Feed(Cat({Define({image}), Text("AB"), Print(1, m, m >= 48)}));
+    printer.Feed(Concat({Define({image}), Text("AB"), Print(1, m, m >= 48)}));
     ASSERT_EQ(printer.paper().height(), kGlyphCellHeight + 16 * sy);
     ExpectTextLine(printer.paper(), 0, "AB");
     ExpectImage(printer.paper(), kGlyphCellHeight, image, sx, sy);
@@ -83,8 +83,9 @@ TEST(VirtualPrinterPrint, ModesScaleTheImageAndThePrintWidthCutsIt) {
 TEST(VirtualPrinterText, LinesAndLog) {
   const std::string x48(48, 'x'), y69 = std::string(68, 'y') + "z";
   const K ignored = K::kBytesIgnored, undefined = K::kImageUndefined, badM = K::kPrintModeInvalid;
-  const Bytes prints = Cat({Print(1, 0), Define({Record(1, 1, 1)}), Print(0, 0), Print(2, 0),
-                            Print(255, 0), Print(1, 4), Print(1, 47), Print(1, 52), Print(1, 255)});
+  const Bytes prints =
+      Concat({Print(1, 0), Define({Record(1, 1, 1)}), Print(0, 0), Print(2, 0), Print(255, 0),
+              Print(1, 4), Print(1, 47), Print(1, 52), Print(1, 255)});
   using Log = std::vector<std::tuple<PrinterEventKind, std::uint64_t, std::uint64_t>>;
   // clang-format off
   const std::tuple<int, Bytes, std::vector<std::string>, Log> cases[] = {  // kind, offset, count
@@ -185,23 +186,23 @@ TEST(VirtualPrinterReceipt, CommandsPlaceAndScaleWhatTheyPrint) {
           box = K::kPlaceholderPrinted;
   // clang-format off
   const std::tuple<const char*, Bytes, int, Box, std::vector<PrinterEventKind>> cases[] = {
-      {"ESC @ resets", Cat({{0x1B, 'E', 1, 0x1D, '!', 0x11, 0x1B, 'a', 2, 0x1B, '3', 50, 'X', 0x1B, '@'}, h}), 24, plain, {}},
-      {"ESC a 1 centres", Cat({{0x1B, 'a', 1}, h}), 24, {283, 4, 292, 17}, {}},
-      {"ESC a 50 right", Cat({{0x1B, 'a', 50}, h}), 24, {565, 4, 574, 17}, {}},
-      {"GS ! 2 x 2", Cat({{0x1D, '!', 0x11}, h}), 48, {2, 8, 21, 35}, {}},
-      {"GS ! tall beside normal: one baseline", Cat({{0x1D, '!', 0x01, 'H', 0x1D, '!', 0}, h}), 48, {1, 8, 22, 41}, {}},
-      {"ESC ! bold, double", Cat({{0x1B, '!', 0x38}, h}), 48, {2, 8, 23, 35}, {}},
-      {"ESC 3 40 spaces lines", Cat({{0x1B, '3', 40}, h, {'\n'}}), 80, plain, {}},
-      {"ESC 3 0: at least the line", Cat({{0x1B, '3', 0}, h, {'\n', 0x1B, '2', '\n'}}), 48, plain, {}},
-      {"ESC J feeds dots", Cat({Text("H"), {0x1B, 'J', 100}}), 100, plain, {}},
-      {"ESC d feeds lines", Cat({Text("H"), {0x1B, 'd', 3}}), 72, plain, {}},
-      {"ESC E bold", Cat({{0x1B, 'E', 1}, h}), 24, {1, 4, 11, 17}, {}},
-      {"ESC - underlines the cell", Cat({{0x1B, '-', 49}, h}), 24, {0, 4, 11, 22}, {}},
-      {"GS B reverses the cell", Cat({{0x1D, 'B', 1}, h}), 24, {0, 0, 11, 23}, {}},
-      {"ESC $ moves", Cat({{0x1B, '$', 100, 0}, h}), 24, {101, 4, 110, 17}, {}},
-      {"ESC SP spaces characters", Cat({{0x1B, ' ', 4}, Text("HH\n")}), 24, {1, 4, 26, 17}, {}},
-      {"HT to the default stop", Cat({{0x09}, h}), 24, {97, 4, 106, 17}, {}},
-      {"ESC D sets stops", Cat({{0x1B, 'D', 2, 1, 0, 0x09}, h}), 24, {25, 4, 34, 17}, {}},
+      {"ESC @ resets", Concat({{0x1B, 'E', 1, 0x1D, '!', 0x11, 0x1B, 'a', 2, 0x1B, '3', 50, 'X', 0x1B, '@'}, h}), 24, plain, {}},
+      {"ESC a 1 centres", Concat({{0x1B, 'a', 1}, h}), 24, {283, 4, 292, 17}, {}},
+      {"ESC a 50 right", Concat({{0x1B, 'a', 50}, h}), 24, {565, 4, 574, 17}, {}},
+      {"GS ! 2 x 2", Concat({{0x1D, '!', 0x11}, h}), 48, {2, 8, 21, 35}, {}},
+      {"GS ! tall beside normal: one baseline", Concat({{0x1D, '!', 0x01, 'H', 0x1D, '!', 0}, h}), 48, {1, 8, 22, 41}, {}},
+      {"ESC ! bold, double", Concat({{0x1B, '!', 0x38}, h}), 48, {2, 8, 23, 35}, {}},
+      {"ESC 3 40 spaces lines", Concat({{0x1B, '3', 40}, h, {'\n'}}), 80, plain, {}},
+      {"ESC 3 0: at least the line", Concat({{0x1B, '3', 0}, h, {'\n', 0x1B, '2', '\n'}}), 48, plain, {}},
+      {"ESC J feeds dots", Concat({Text("H"), {0x1B, 'J', 100}}), 100, plain, {}},
+      {"ESC d feeds lines", Concat({Text("H"), {0x1B, 'd', 3}}), 72, plain, {}},
+      {"ESC E bold", Concat({{0x1B, 'E', 1}, h}), 24, {1, 4, 11, 17}, {}},
+      {"ESC - underlines the cell", Concat({{0x1B, '-', 49}, h}), 24, {0, 4, 11, 22}, {}},
+      {"GS B reverses the cell", Concat({{0x1D, 'B', 1}, h}), 24, {0, 0, 11, 23}, {}},
+      {"ESC $ moves", Concat({{0x1B, '$', 100, 0}, h}), 24, {101, 4, 110, 17}, {}},
+      {"ESC SP spaces characters", Concat({{0x1B, ' ', 4}, Text("HH\n")}), 24, {1, 4, 26, 17}, {}},
+      {"HT to the default stop", Concat({{0x09}, h}), 24, {97, 4, 106, 17}, {}},
+      {"ESC D sets stops", Concat({{0x1B, 'D', 2, 1, 0, 0x09}, h}), 24, {25, 4, 34, 17}, {}},
       {"ESC * 33: 24-dot columns", {0x1B, '*', 33, 2, 0, 0xFF, 0xFF, 0xFF, 0x80, 0, 1, '\n'}, 24, {0, 0, 1, 23}, {}},
       {"ESC * 0: dots 2 x 3", {0x1B, '*', 0, 1, 0, 0x80, '\n'}, 24, {0, 0, 1, 2}, {}},
       {"GS v 0", {0x1D, 'v', '0', 0, 1, 0, 2, 0, 0xFF, 0x01}, 2, {0, 0, 7, 1}, {graphics}},
@@ -216,7 +217,7 @@ TEST(VirtualPrinterReceipt, CommandsPlaceAndScaleWhatTheyPrint) {
       {"GS ( k QR print: a box", {0x1D, '(', 'k', 3, 0, 49, 81, 48}, 63, {0, 0, 62, 62}, {box}},
       {"code page 437 lines", {0xC4, 0xC4, '\n'}, 24, {0, 11, 23, 12}, {}},
       {"no glyph: a hollow box", {0x82, '\n'}, 24, {2, 4, 9, 19}, {}},
-      {"skipped with their parameters", Cat({{0x1B, 'p', 0, 25, 250, 0x1D, 'P', 203, 203, 0x1D, '(', 'E', 3, 0, 1, 2, 3,
+      {"skipped with their parameters", Concat({{0x1B, 'p', 0, 25, 250, 0x1D, 'P', 203, 203, 0x1D, '(', 'E', 3, 0, 1, 2, 3,
                                               0x1B, '&', 3, 32, 33, 2, 1, 2, 3, 4, 5, 6, 1, 7, 8, 9, 0x10, 0x04, 1,
                                               0x1B, 't', 2, 0x1C, '.', 0x1B, 'M', 0}, h}),
        24, plain, {skipped, skipped, skipped, skipped, skipped}},

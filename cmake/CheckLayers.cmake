@@ -1,0 +1,82 @@
+# Checks that no source file under src/ includes a header of a layer above its own, and that
+# only the Qt parts of the GUI include Qt. Run by ctest (test "layers"), or by hand:
+#
+#   cmake -DSOURCE_DIR=<the project> -P cmake/CheckLayers.cmake
+#
+# A file's layer is its folder under src/. A quoted include names a header by its path under
+# src/core, src/gui or src; its layer is the folder it is found in. A file may include its own
+# layer's headers and those of the layers listed for it below; anything else fails the check.
+
+cmake_minimum_required(VERSION 3.25)
+
+set(core_base core/format core/text core/state)
+set(core_files ${core_base} core/files)
+set(core_port ${core_files} core/port)
+set(core_all ${core_port} core/raster core/streams core/port/posix core/port/win32 core/commands)
+set(gui_base ${core_all} gui/res)
+
+set(allowed_core/format "")
+set(allowed_core/text "")
+set(allowed_core/state core/format core/text)
+set(allowed_core/files ${core_base})
+set(allowed_core/raster ${core_files})
+set(allowed_core/streams ${core_files} core/raster)
+set(allowed_core/port ${core_files})
+set(allowed_core/port/posix ${core_port})
+set(allowed_core/port/win32 ${core_port})
+set(allowed_core/commands ${core_port} core/raster core/streams)
+set(allowed_virtualprinter ${core_all})
+set(allowed_cli ${core_all} virtualprinter)
+set(allowed_gui/res ${core_all})
+set(allowed_gui/framework ${gui_base})
+set(allowed_gui/framework/win32 ${gui_base} gui/framework)
+set(allowed_gui/dialogs ${gui_base} gui/framework)
+set(allowed_gui/mainwindow ${gui_base} gui/framework gui/framework/win32 gui/dialogs)
+# The layers that may include Qt.
+set(qt_layers gui/framework gui/dialogs gui/mainwindow)
+
+if(NOT SOURCE_DIR)
+  get_filename_component(SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+endif()
+set(src "${SOURCE_DIR}/src")
+
+file(GLOB_RECURSE files RELATIVE "${src}" "${src}/*.h" "${src}/*.cpp")
+set(problems "")
+foreach(file IN LISTS files)
+  get_filename_component(layer "${file}" DIRECTORY)
+  if(NOT DEFINED allowed_${layer})
+    string(APPEND problems "  ${file}: the folder ${layer} is no layer of the table\n")
+    continue()
+  endif()
+  file(STRINGS "${src}/${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+  foreach(line IN LISTS includes)
+    if(line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z]*)[/>]")
+      if(NOT layer IN_LIST qt_layers)
+        string(APPEND problems "  ${file}: includes Qt (<${CMAKE_MATCH_1}>) in the Qt-free ${layer}\n")
+      endif()
+      continue()
+    endif()
+    if(NOT line MATCHES "#[ \t]*include[ \t]*\"([^\"]+)\"")
+      continue()
+    endif()
+    set(header "${CMAKE_MATCH_1}")
+    set(found "")
+    foreach(root core/ gui/ "")
+      if(EXISTS "${src}/${root}${header}")
+        get_filename_component(found "${root}${header}" DIRECTORY)
+        break()
+      endif()
+    endforeach()
+    if(found STREQUAL "")
+      string(APPEND problems "  ${file}: \"${header}\" is found under none of src/core, src/gui, src\n")
+    elseif(NOT found STREQUAL layer AND NOT found IN_LIST allowed_${layer})
+      string(APPEND problems "  ${file}: ${layer} includes \"${header}\" of ${found}\n")
+    endif()
+  endforeach()
+endforeach()
+
+if(problems)
+  message(FATAL_ERROR "Includes that cross the layers upward:\n${problems}")
+endif()
+list(LENGTH files count)
+message(STATUS "layers: the ${count} files under src/ include only their own layers and those below")
