@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "files/FileHandle.h"
+#include "port/NetworkPortDevice.h"
 #include "port/posix/DeadlineWrite.h"
 #include "port/posix/PosixClock.h"
 
@@ -38,9 +39,6 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 constexpr int kSendFlags = 0;
 #endif
 
-// Every write is bounded even before the transport sets its time-outs.
-constexpr CommTimeouts kInitialTimeouts = {0, 0, 200, 10, 200};
-
 int PollMs(std::int64_t milliseconds) noexcept {
   return static_cast<int>(
       std::clamp<std::int64_t>(milliseconds, 0, std::numeric_limits<int>::max()));
@@ -50,16 +48,10 @@ struct AddrInfoFree {
   void operator()(addrinfo* info) const noexcept { ::freeaddrinfo(info); }
 };
 
-// The state of the connection as a zero-time poll() sees it.
-enum class Writability { kWritable, kFull, kBroken };
-
-class SocketPortDevice final : public PortDevice {
+class SocketPortDevice final : public NetworkPortDevice {
  public:
   SocketPortDevice(FileHandle fd, std::uint32_t closeWaitMs, bool ignoreStatus) noexcept
       : fd_(std::move(fd)), closeWaitMs_(closeWaitMs), ignoreStatus_(ignoreStatus) {}
-
-  DeviceKind Kind() const noexcept override { return DeviceKind::kParallel; }
-  LinkError BrokenLink() const noexcept override { return broken_; }
 
   LinkError Close() noexcept override {
     LinkError result = broken_.error != 0 ? broken_ : Drain();
@@ -69,31 +61,6 @@ class SocketPortDevice final : public PortDevice {
     broken_ = result;
     return result;
   }
-
-  std::string DescribeState() const override {
-    switch (broken_.error) {
-      case 0:
-        return full_ ? "its connection took no data (the printer's buffer stayed full)"
-                     : std::string();
-      case EPIPE:
-        return "the printer closed the connection";
-      case ECONNRESET:
-        return "the printer broke off the connection before it had read everything";
-      case ETIMEDOUT:
-        return "the printer stopped taking data before the end";
-      default:
-        return "the connection failed";
-    }
-  }
-
-  bool SetCommTimeouts(const CommTimeouts& timeouts) noexcept override {
-    timeouts_ = timeouts;
-    return true;
-  }
-  bool SetupComm(std::uint32_t, std::uint32_t) noexcept override { return true; }
-  bool GetCommState(CommState&) noexcept override { return false; }
-  bool SetCommState(const CommState&) noexcept override { return false; }
-  bool PurgeComm(std::uint32_t) noexcept override { return true; }
 
   std::uint32_t WriteFile(std::span<const std::uint8_t> bytes) noexcept override {
     if (broken_.error != 0) return 0;
@@ -113,43 +80,23 @@ class SocketPortDevice final : public PortDevice {
     return static_cast<std::uint32_t>(result.written);
   }
 
-  bool GetCommModemStatus(std::uint32_t& status) noexcept override {
-    status = Poll() == Writability::kWritable ? kMsDsrOn | kMsCtsOn : 0;
-    return true;
-  }
-
-  bool ClearCommError(std::uint32_t& errors) noexcept override {
-    switch (Poll()) {
-      case Writability::kWritable:
-        errors = 0;
-        break;
-      case Writability::kFull:
-        errors = kCeTxFull;
-        break;
-      case Writability::kBroken:
-        errors = kCeIoe;
-        break;
-    }
-    return true;
-  }
-
-  bool QueryParallelStatus(std::span<std::uint8_t, 16> out) noexcept override {
-    switch (Poll()) {
-      case Writability::kWritable:
-        out[0] = kParallelSelected;
-        break;
-      case Writability::kFull:
-        out[0] = kParallelSelected | kParallelBusy;
-        break;
-      case Writability::kBroken:
-        out[0] = kParallelSelected | kParallelOffLine;
-        break;
-    }
-    return true;
-  }
-
  private:
-  Writability Poll() noexcept {
+  NetworkBreak BreakOf(int error) const noexcept override {
+    switch (error) {
+      case 0:
+        return NetworkBreak::kNone;
+      case EPIPE:
+        return NetworkBreak::kClosedByPrinter;
+      case ECONNRESET:
+        return NetworkBreak::kReset;
+      case ETIMEDOUT:
+        return NetworkBreak::kTimedOut;
+      default:
+        return NetworkBreak::kOther;
+    }
+  }
+
+  Writability Poll() noexcept override {
     if (broken_.error != 0) return Writability::kBroken;
     short events = POLLOUT;
 #ifdef POLLRDHUP
@@ -240,10 +187,7 @@ class SocketPortDevice final : public PortDevice {
   FileHandle fd_;
   std::uint32_t closeWaitMs_;
   bool ignoreStatus_;
-  bool full_ = false;  // the last poll found no room
   std::uint64_t written_ = 0;
-  LinkError broken_;
-  CommTimeouts timeouts_ = kInitialTimeouts;
 };
 
 // Connects a non-blocking socket to `target` by the deadline; the socket, or the error.

@@ -1,8 +1,9 @@
-// Winsock before <windows.h>, which would otherwise bring the old Winsock 1 header.
+// Winsock 2. <windows.h> brings no Winsock 1 header: the build defines WIN32_LEAN_AND_MEAN.
 #include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "port/NetworkPortDevice.h"
 #include "port/win32/TcpPortApi.h"
 
 #include <algorithm>
@@ -18,9 +19,6 @@ namespace {
 
 // The printer closed its side of the connection: Windows has no socket error for that.
 constexpr int kClosedByPrinter = ERROR_GRACEFUL_DISCONNECT;
-
-// Every write is bounded even before the transport sets its time-outs.
-constexpr CommTimeouts kInitialTimeouts = {0, 0, 200, 10, 200};
 
 // SIO_TCP_INFO and its record TCP_INFO_v0 (Windows 10 1703 and later), as the SDK declares
 // them; its headers offer them only to programs built for that version of Windows, and
@@ -101,8 +99,6 @@ struct AddrInfoFree {
   void operator()(addrinfo* info) const noexcept { ::freeaddrinfo(info); }
 };
 
-// The state of the connection as a zero-time WSAPoll sees it.
-enum class Writability { kWritable, kFull, kBroken };
 // The printer's side of the connection while the close waits for it.
 enum class PrinterSide { kOpen, kClosed, kBroken };
 
@@ -113,7 +109,7 @@ struct Acknowledgement {
   std::uint64_t taken = 0;  // bytes sent and acknowledged
 };
 
-class SocketPortDevice final : public PortDevice {
+class SocketPortDevice final : public NetworkPortDevice {
  public:
   SocketPortDevice(SOCKET socket, std::uint32_t closeWaitMs) noexcept
       : socket_(socket), closeWaitMs_(closeWaitMs) {}
@@ -123,9 +119,6 @@ class SocketPortDevice final : public PortDevice {
     if (socket_ != INVALID_SOCKET) ::closesocket(socket_);
   }
 
-  DeviceKind Kind() const noexcept override { return DeviceKind::kParallel; }
-  LinkError BrokenLink() const noexcept override { return broken_; }
-
   LinkError Close() noexcept override {
     LinkError result = broken_.error != 0 ? broken_ : Drain();
     if (::closesocket(std::exchange(socket_, INVALID_SOCKET)) != 0 && result.error == 0)
@@ -133,31 +126,6 @@ class SocketPortDevice final : public PortDevice {
     broken_ = result;
     return result;
   }
-
-  std::string DescribeState() const override {
-    switch (broken_.error) {
-      case 0:
-        return full_ ? "its connection took no data (the printer's buffer stayed full)"
-                     : std::string();
-      case kClosedByPrinter:
-        return "the printer closed the connection";
-      case WSAECONNRESET:
-        return "the printer broke off the connection before it had read everything";
-      case WSAETIMEDOUT:
-        return "the printer stopped taking data before the end";
-      default:
-        return "the connection failed";
-    }
-  }
-
-  bool SetCommTimeouts(const CommTimeouts& timeouts) noexcept override {
-    timeouts_ = timeouts;
-    return true;
-  }
-  bool SetupComm(std::uint32_t, std::uint32_t) noexcept override { return true; }
-  bool GetCommState(CommState&) noexcept override { return false; }
-  bool SetCommState(const CommState&) noexcept override { return false; }
-  bool PurgeComm(std::uint32_t) noexcept override { return true; }
 
   std::uint32_t WriteFile(std::span<const std::uint8_t> bytes) noexcept override {
     if (broken_.error != 0) return 0;
@@ -193,43 +161,23 @@ class SocketPortDevice final : public PortDevice {
     return static_cast<std::uint32_t>(done);
   }
 
-  bool GetCommModemStatus(std::uint32_t& status) noexcept override {
-    status = Poll() == Writability::kWritable ? kMsDsrOn | kMsCtsOn : 0;
-    return true;
-  }
-
-  bool ClearCommError(std::uint32_t& errors) noexcept override {
-    switch (Poll()) {
-      case Writability::kWritable:
-        errors = 0;
-        break;
-      case Writability::kFull:
-        errors = kCeTxFull;
-        break;
-      case Writability::kBroken:
-        errors = kCeIoe;
-        break;
-    }
-    return true;
-  }
-
-  bool QueryParallelStatus(std::span<std::uint8_t, 16> out) noexcept override {
-    switch (Poll()) {
-      case Writability::kWritable:
-        out[0] = kParallelSelected;
-        break;
-      case Writability::kFull:
-        out[0] = kParallelSelected | kParallelBusy;
-        break;
-      case Writability::kBroken:
-        out[0] = kParallelSelected | kParallelOffLine;
-        break;
-    }
-    return true;
-  }
-
  private:
-  Writability Poll() noexcept {
+  NetworkBreak BreakOf(int error) const noexcept override {
+    switch (error) {
+      case 0:
+        return NetworkBreak::kNone;
+      case kClosedByPrinter:
+        return NetworkBreak::kClosedByPrinter;
+      case WSAECONNRESET:
+        return NetworkBreak::kReset;
+      case WSAETIMEDOUT:
+        return NetworkBreak::kTimedOut;
+      default:
+        return NetworkBreak::kOther;
+    }
+  }
+
+  Writability Poll() noexcept override {
     if (broken_.error != 0) return Writability::kBroken;
     WSAPOLLFD watch{socket_, POLLRDNORM | POLLWRNORM, 0};
     if (::WSAPoll(&watch, 1, 0) == SOCKET_ERROR) {
@@ -351,9 +299,6 @@ class SocketPortDevice final : public PortDevice {
 
   SOCKET socket_;
   std::uint32_t closeWaitMs_;
-  bool full_ = false;  // the last poll found no room
-  LinkError broken_;
-  CommTimeouts timeouts_ = kInitialTimeouts;
 };
 
 // Connects a non-blocking socket to `target` by the deadline; the socket, or the error.
