@@ -90,6 +90,34 @@ TEST(PictureFile, PngAndJpegPrintAsPillowDecodesThem) {
   EXPECT_EQ(cases, 14);
 }
 
+// Sizes the readers refuse before decoding. The system's decoder may hold a whole picture,
+// so the Windows build refuses more than 2^26 pixels, judged from the file's header before
+// the decoder sees it (a JPEG's frame header here, with no data behind it).
+TEST(PictureFile, SizesRefusedBeforeDecoding) {
+  const auto png = [](int w, int h) {
+    const PngImage image{
+        w, h, PngFormat::kGrey1, [](const void*, int, std::span<std::uint8_t>) {}, nullptr, 1};
+    return testing::BytesOf(*EncodePng(image));
+  };
+  const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xFF, 0xFF, 0xFF, 0xFF,
+                      0x03, 0x01, 0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01};
+#ifdef _WIN32
+  const bool windows = true;
+#else
+  const bool windows = false;
+#endif
+  using E = PictureError;
+  const std::tuple<const char*, Bytes, E> cases[] = {
+      {"PNG 70000 x 1", png(70000, 1), E::kTooWide},
+      {"PNG 9000 x 8000", png(9000, 8000), windows ? E::kTooLarge : E::kNone},
+      {"JPEG 65535 x 65535", jpeg, windows ? E::kTooLarge : E::kTruncated},
+  };
+  for (const auto& [name, bytes, expected] : cases) {
+    MemoryByteSource source(bytes);
+    EXPECT_EQ(ConvertPicture(source, 72).error, expected) << name;
+  }
+}
+
 #ifndef _WIN32
 
 // A 9000 x 8000 PNG (288 MB of pixels) converts in a child whose address space may grow by

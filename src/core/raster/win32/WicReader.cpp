@@ -19,7 +19,7 @@ namespace quillmark {
 namespace {
 
 // The decoders may hold the whole picture, 4 bytes a pixel (Wine's do); beyond this many
-// pixels (256 MiB of them) a picture is refused with kTooLarge.
+// pixels (256 MiB of them) a picture is refused with kTooLarge before they see it.
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 26;
 // Rows are copied out of the decoder in bands of about this many bytes.
 constexpr std::size_t kBandBytes = std::size_t{1} << 20;
@@ -180,11 +180,24 @@ Colour ToColour(Layout layout, const std::uint8_t* p) noexcept {
   return 0;
 }
 
+std::uint32_t BigEndian(const std::uint8_t* p, int bytes) noexcept {
+  std::uint32_t value = 0;
+  for (int i = 0; i < bytes; ++i)
+    value = value << 8 | p[i];
+  return value;
+}
+
+// The size a picture claims, read before the system's decoder sees the file: the decoders
+// may allocate the whole picture as soon as they open it.
+struct Claimed {
+  std::uint32_t width = 0, height = 0;
+};
+
 // Walks a PNG's chunks from the signature on, reading their headers only: kBadPng when the
 // first is no IHDR or a length or type is impossible, kTruncated when the file ends inside
 // a chunk. `endsEarly` tells a file that ends between chunks before IEND. (The system's
-// decoder reports all of these alike as a failure.)
-PictureError CheckPngChunks(ByteSource& source, bool& endsEarly) noexcept {
+// decoder reports all of these alike, as a failure.)
+PictureError CheckPngChunks(ByteSource& source, Claimed& claimed, bool& endsEarly) noexcept {
   const std::uint64_t size = source.Size();
   endsEarly = false;
   for (std::uint64_t at = 8;;) {
@@ -192,20 +205,53 @@ PictureError CheckPngChunks(ByteSource& source, bool& endsEarly) noexcept {
       endsEarly = true;
       return PictureError::kNone;
     }
-    std::uint8_t head[8];
-    if (size - at < sizeof head) return PictureError::kTruncated;
-    if (auto e = source.ReadAt(at, head); e != PictureError::kNone) return e;
-    const std::uint32_t length = std::uint32_t{head[0]} << 24 | std::uint32_t{head[1]} << 16 |
-                                 std::uint32_t{head[2]} << 8 | head[3];
+    std::uint8_t head[16];
+    const std::size_t want = at == 8 ? 16 : 8;  // IHDR: the size too
+    if (size - at < want) return PictureError::kTruncated;
+    if (auto e = source.ReadAt(at, std::span(head).first(want)); e != PictureError::kNone) return e;
+    const std::uint32_t length = BigEndian(head, 4);
     const std::string_view type(reinterpret_cast<const char*>(head + 4), 4);
     const bool letters = std::all_of(type.begin(), type.end(), [](char c) {
       return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
     });
     if (length > 0x7FFFFFFFu || !letters || (at == 8 && (type != "IHDR" || length != 13)))
       return PictureError::kBadPng;
-    if (size - at - sizeof head < std::uint64_t{length} + 4) return PictureError::kTruncated;
-    at += sizeof head + length + 4;
+    if (at == 8) claimed = {BigEndian(head + 8, 4), BigEndian(head + 12, 4)};
+    if (size - at - 8 < std::uint64_t{length} + 4) return PictureError::kTruncated;
+    at += 8 + std::uint64_t{length} + 4;
     if (type == "IEND") return PictureError::kNone;
+  }
+}
+
+// Walks a JPEG's marker segments up to the frame header (SOF0 to SOF15) for its size:
+// kTruncated when the file ends first, kBadJpeg when the scan or the end comes first.
+PictureError FindJpegFrame(ByteSource& source, Claimed& claimed) noexcept {
+  const std::uint64_t size = source.Size();
+  for (std::uint64_t at = 2;;) {
+    std::uint8_t head[9];
+    if (at > size || size - at < 2) return PictureError::kTruncated;
+    if (auto e = source.ReadAt(at, std::span(head).first(2)); e != PictureError::kNone) return e;
+    if (head[0] != 0xFF || head[1] == 0xFF) {  // stray bytes or fill: skipped, as decoders do
+      ++at;
+      continue;
+    }
+    const std::uint8_t marker = head[1];
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // no segment follows
+      at += 2;
+      continue;
+    }
+    if (marker == 0xD9 || marker == 0xDA) return PictureError::kBadJpeg;
+    if (size - at < 9) return PictureError::kTruncated;
+    if (auto e = source.ReadAt(at + 2, std::span(head).subspan(2, 7)); e != PictureError::kNone)
+      return e;
+    const std::uint32_t length = BigEndian(head + 2, 2);
+    if (length < 2) return PictureError::kBadJpeg;
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+      if (length < 7) return PictureError::kBadJpeg;
+      claimed = {BigEndian(head + 7, 2), BigEndian(head + 5, 2)};
+      return PictureError::kNone;
+    }
+    at += 2 + length;
   }
 }
 
@@ -268,9 +314,17 @@ PictureError WicPicture::Failure(HRESULT result) const noexcept {
 }
 
 PictureError WicPicture::Open() noexcept {
-  if (format_ == PictureFormat::kPng) {
-    if (auto e = CheckPngChunks(stream_.Source(), endsEarly_); e != PictureError::kNone) return e;
-  }
+  Claimed claimed;
+  const PictureError checked = format_ == PictureFormat::kPng
+                                   ? CheckPngChunks(stream_.Source(), claimed, endsEarly_)
+                                   : FindJpegFrame(stream_.Source(), claimed);
+  if (checked != PictureError::kNone) return checked;
+  if (claimed.width == 0 || claimed.height == 0)
+    return format_ == PictureFormat::kPng ? PictureError::kBadDimensions : PictureError::kBadJpeg;
+  if (claimed.width > 0x7FFFFFFFu || claimed.height > 0x7FFFFFFFu)
+    return PictureError::kBadDimensions;
+  if (claimed.width > static_cast<std::uint32_t>(kMaxDecodedWidth)) return PictureError::kTooWide;
+  if (std::uint64_t{claimed.width} * claimed.height > kMaxPixels) return PictureError::kTooLarge;
   if (!apartment_.Usable()) return PictureError::kNoDecoder;
   HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IWICImagingFactory, reinterpret_cast<void**>(factory_.Out()));
@@ -287,10 +341,8 @@ PictureError WicPicture::Open() noexcept {
   if (hr = decoder_->GetFrame(0, frame_.Out()); FAILED(hr)) return Failure(hr);
   UINT width = 0, height = 0;
   if (hr = frame_->GetSize(&width, &height); FAILED(hr)) return Failure(hr);
-  if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
-    return PictureError::kBadDimensions;
-  if (width > static_cast<UINT>(kMaxDecodedWidth)) return PictureError::kTooWide;
-  if (std::uint64_t{width} * height > kMaxPixels) return PictureError::kTooLarge;
+  // The decoder's size must be the one checked above.
+  if (width != claimed.width || height != claimed.height) return PictureError::kBadDimensions;
   width_ = static_cast<std::int32_t>(width);
   height_ = static_cast<std::int32_t>(height);
 
