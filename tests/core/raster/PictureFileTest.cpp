@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "raster/Checksums.h"
 #include "raster/PictureFile.h"
 #include "raster/PngWriter.h"
 #include "raster/Rendition.h"
@@ -94,10 +95,19 @@ TEST(PictureFile, PngAndJpegPrintAsPillowDecodesThem) {
 // so the Windows build refuses more than 2^26 pixels, judged from the file's header before
 // the decoder sees it (a JPEG's frame header here, with no data behind it).
 TEST(PictureFile, SizesRefusedBeforeDecoding) {
-  const auto png = [](int w, int h) {
+  // A 1 x 1 PNG whose header claims w x h.
+  const auto png = [](std::uint32_t w, std::uint32_t h) {
     const PngImage image{
-        w, h, PngFormat::kGrey1, [](const void*, int, std::span<std::uint8_t>) {}, nullptr, 1};
-    return testing::BytesOf(*EncodePng(image));
+        1, 1, PngFormat::kGrey1, [](const void*, int, std::span<std::uint8_t>) {}, nullptr, 1};
+    Bytes b = testing::BytesOf(EncodePng(image));
+    for (int i = 0; i < 4; ++i) {
+      b[16 + i] = static_cast<std::uint8_t>(w >> (24 - 8 * i));
+      b[20 + i] = static_cast<std::uint8_t>(h >> (24 - 8 * i));
+    }
+    const std::uint32_t crc = Crc32(std::span(b).subspan(12, 17));
+    for (int i = 0; i < 4; ++i)
+      b[29 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+    return b;
   };
   const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xFF, 0xFF, 0xFF, 0xFF,
                       0x03, 0x01, 0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01};
@@ -109,7 +119,7 @@ TEST(PictureFile, SizesRefusedBeforeDecoding) {
   using E = PictureError;
   const std::tuple<const char*, Bytes, E> cases[] = {
       {"PNG 70000 x 1", png(70000, 1), E::kTooWide},
-      {"PNG 9000 x 8000", png(9000, 8000), windows ? E::kTooLarge : E::kNone},
+      {"PNG 9000 x 8000", png(9000, 8000), windows ? E::kTooLarge : E::kBadPng},
       {"JPEG 65535 x 65535", jpeg, windows ? E::kTooLarge : E::kTruncated},
   };
   for (const auto& [name, bytes, expected] : cases) {
