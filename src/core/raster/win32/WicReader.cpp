@@ -6,9 +6,12 @@
 #include <wincodec.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <string_view>
+#include <utility>
 
 #include "raster/DecodeLimits.h"
 #include "raster/HeapArray.h"
@@ -226,12 +229,15 @@ PictureError CheckPngChunks(ByteSource& source, Claimed& claimed, bool& endsEarl
 // Walks a JPEG's marker segments up to the frame header (SOF0 to SOF15) for its size:
 // kTruncated when the file ends first, kBadJpeg when the scan or the end comes first.
 PictureError FindJpegFrame(ByteSource& source, Claimed& claimed) noexcept {
+  constexpr int kMaxStrayBytes = 65536;  // read one at a time; more is no JPEG
   const std::uint64_t size = source.Size();
+  int stray = 0;
   for (std::uint64_t at = 2;;) {
     std::uint8_t head[9];
     if (at > size || size - at < 2) return PictureError::kTruncated;
     if (auto e = source.ReadAt(at, std::span(head).first(2)); e != PictureError::kNone) return e;
     if (head[0] != 0xFF || head[1] == 0xFF) {  // stray bytes or fill: skipped, as decoders do
+      if (++stray > kMaxStrayBytes) return PictureError::kBadJpeg;
       ++at;
       continue;
     }
