@@ -47,7 +47,7 @@ const char* PictureErrorText(PictureError error) noexcept {
     case PictureError::kUnsupportedFormat:
       return "a GIF, TIFF or WebP picture, which are not read: save it as PNG";
     case PictureError::kNoDecoder:
-      return "this build reads BMP pictures only: save the picture as BMP";
+      return "this system has no PNG or JPEG decoder: save the picture as BMP";
     case PictureError::kBadPng:
       return "malformed PNG data";
     case PictureError::kBadJpeg:
@@ -56,9 +56,14 @@ const char* PictureErrorText(PictureError error) noexcept {
       return "wider than 65535 pixels (the most a PNG or JPEG picture, or a turned or fitted "
              "one, may be)";
     case PictureError::kTooLarge:
+#ifdef _WIN32
+      return "too large: the system's decoder may hold the whole picture in memory, so more "
+             "than 67 million pixels are refused";
+#else
       return "too large to decode within 64 MiB (an interlaced PNG is held in memory as far as "
              "it is kept, 3 bytes a pixel; a progressive JPEG whole, about 2 bytes a pixel and "
              "colour)";
+#endif
   }
   return "unknown error";
 }

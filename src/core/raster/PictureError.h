@@ -30,7 +30,7 @@ enum class PictureError {
   kBadJpeg,                 // a JPEG file whose markers or compressed data are malformed
   kTooWide,                 // wider than the readers and the options' row buffers take
   kTooLarge,                // would need more memory than its decoding is allowed
-  kNoDecoder,               // a PNG or JPEG picture in a build without their decoders
+  kNoDecoder,               // a PNG or JPEG picture where the system has no decoder for it
 };
 
 // A short English description, for the command line and logs.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <type_traits>
 
 #include "raster/Rendition.h"
 
@@ -46,7 +47,8 @@ std::optional<Picture> Picture::Open(ByteSource& source, PictureError& error,
 #ifdef _WIN32
     case PictureFormat::kPng:
     case PictureFormat::kJpeg:
-      error = PictureError::kNoDecoder;
+      if (auto system = OpenSystemPicture(source, format, error))
+        return Picture(format, std::move(system));
       return std::nullopt;
 #else
     case PictureFormat::kPng:
@@ -67,7 +69,14 @@ std::optional<Picture> Picture::Open(ByteSource& source, PictureError& error,
 }
 
 PixelSource& Picture::Pixels() noexcept {
-  return std::visit([](auto& reader) -> PixelSource& { return reader; }, reader_);
+  return std::visit(
+      [](auto& reader) -> PixelSource& {
+        if constexpr (std::is_same_v<std::decay_t<decltype(reader)>, std::unique_ptr<PixelSource>>)
+          return *reader;
+        else
+          return reader;
+      },
+      reader_);
 }
 
 NvConversion ConvertPicture(ByteSource& source, std::int32_t widthBytes,

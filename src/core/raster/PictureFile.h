@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <variant>
@@ -27,9 +28,17 @@ enum class PictureFormat {
 };
 PictureFormat SniffPictureFormat(std::span<const std::uint8_t> head) noexcept;
 
+#ifdef _WIN32
+// A PNG or JPEG picture (`format`) read by the system's own decoder, in the Windows build
+// (raster/win32). Null, with `error` set, when it is refused; kNoDecoder when the system
+// has no decoder for it. A picture is read and closed on the thread that opened it.
+std::unique_ptr<PixelSource> OpenSystemPicture(ByteSource& source, PictureFormat format,
+                                               PictureError& error) noexcept;
+#endif
+
 // A picture of any readable format, read from `source` through the reader of its format:
-// the BMP reader, libspng or libjpeg. The Windows build has BMP only and refuses PNG and
-// JPEG with kNoDecoder. `source` must outlive it.
+// the BMP reader, and for PNG and JPEG libspng and libjpeg, or in the Windows build the
+// system's decoder. `source` must outlive it.
 class Picture {
  public:
   // kUnknownFormat or kUnsupportedFormat when no reader takes the file; the reader's own
@@ -42,7 +51,7 @@ class Picture {
 
  private:
 #ifdef _WIN32
-  using Reader = std::variant<BmpPicture>;
+  using Reader = std::variant<BmpPicture, std::unique_ptr<PixelSource>>;
 #else
   using Reader = std::variant<BmpPicture, PngPicture, JpegPicture>;
 #endif

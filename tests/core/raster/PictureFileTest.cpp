@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "raster/Checksums.h"
 #include "raster/PictureFile.h"
 #include "raster/PngWriter.h"
 #include "raster/Rendition.h"
@@ -35,18 +36,19 @@ namespace {
 const std::filesystem::path kPictures =
     std::filesystem::path(QUILLMARK_SOURCE_DIR) / "tests/core/raster/data/pictures";
 
-#ifdef _WIN32
-
-TEST(PictureFile, TheWindowsBuildRefusesPngAndJpegAndSaysWhy) {
-  for (const char* name : {"rgba.png", "wide-420.jpg"})
-    EXPECT_EQ(ConvertPicture(kPictures / name, 0).error, PictureError::kNoDecoder) << name;
-}
-
-#else
-
 // The pictures made by data/pictures/make-pictures, each converted as its manifest line
-// says, against the dots Pillow's decoding gives; cut short, each is refused.
+// says, against the dots Pillow's decoding gives; cut short or garbled after the signature,
+// each is refused for that reason. Pillow decodes JPEG with libjpeg-turbo, as the Linux
+// build does; the Windows system decoder's IDCT and colour upsampling differ from it, so
+// there a few dots near the threshold may come out the other way (at most 1 in 200 of a
+// picture's dots; Wine's decoder turns 0.3 % of the 4:2:0 pictures' dots round, none of
+// the others').
 TEST(PictureFile, PngAndJpegPrintAsPillowDecodesThem) {
+#ifdef _WIN32
+  constexpr int kJpegTolerance = 200;
+#else
+  constexpr int kJpegTolerance = 0;
+#endif
   std::ifstream manifest(kPictures / "manifest.tsv");
   std::string name;
   int widthBytes = 0, turn = 0, cases = 0;
@@ -73,15 +75,60 @@ TEST(PictureFile, PngAndJpegPrintAsPillowDecodesThem) {
       for (int c = 0; c < w; ++c)
         wrong +=
             DotAt(record, c, r) != (((bits[r * ((w + 7) / 8) + c / 8] >> (7 - c % 8)) & 1) != 0);
-    EXPECT_EQ(wrong, 0);
+    const bool jpeg = name.ends_with(".jpg");
+    EXPECT_LE(wrong, jpeg && kJpegTolerance > 0 ? w * h / kJpegTolerance : 0);
 
-    Bytes cut = *testing::ReadFileBytes((kPictures / name).string());
-    cut.resize(cut.size() * 3 / 5);
-    MemoryByteSource source(cut);
-    EXPECT_FALSE(ConvertPicture(source, widthBytes, options).record);
+    const Bytes whole = *testing::ReadFileBytes((kPictures / name).string());
+    Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * 3 / 5));
+    MemoryByteSource cutSource(cut);
+    EXPECT_EQ(ConvertPicture(cutSource, widthBytes, options).error, PictureError::kTruncated);
+    Bytes garbled = whole;
+    std::fill(garbled.begin() + 8, garbled.begin() + 40, 0x55);
+    MemoryByteSource garbledSource(garbled);
+    EXPECT_EQ(ConvertPicture(garbledSource, widthBytes, options).error,
+              jpeg ? PictureError::kBadJpeg : PictureError::kBadPng);
   }
   EXPECT_EQ(cases, 14);
 }
+
+// Sizes the readers refuse before decoding. The system's decoder may hold a whole picture,
+// so the Windows build refuses more than 2^26 pixels, judged from the file's header before
+// the decoder sees it (a JPEG's frame header here, with no data behind it).
+TEST(PictureFile, SizesRefusedBeforeDecoding) {
+  // A 1 x 1 PNG whose header claims w x h.
+  const auto png = [](std::uint32_t w, std::uint32_t h) {
+    const PngImage image{
+        1, 1, PngFormat::kGrey1, [](const void*, int, std::span<std::uint8_t>) {}, nullptr, 1};
+    Bytes b = testing::BytesOf(EncodePng(image));
+    for (int i = 0; i < 4; ++i) {
+      b[16 + i] = static_cast<std::uint8_t>(w >> (24 - 8 * i));
+      b[20 + i] = static_cast<std::uint8_t>(h >> (24 - 8 * i));
+    }
+    const std::uint32_t crc = Crc32(std::span(b).subspan(12, 17));
+    for (int i = 0; i < 4; ++i)
+      b[29 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+    return b;
+  };
+  const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xFF, 0xFF, 0xFF, 0xFF,
+                      0x03, 0x01, 0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01};
+#ifdef _WIN32
+  const bool windows = true;
+#else
+  const bool windows = false;
+#endif
+  using E = PictureError;
+  const std::tuple<const char*, Bytes, E> cases[] = {
+      {"PNG 70000 x 1", png(70000, 1), E::kTooWide},
+      {"PNG 9000 x 8000", png(9000, 8000), windows ? E::kTooLarge : E::kBadPng},
+      {"JPEG 65535 x 65535", jpeg, windows ? E::kTooLarge : E::kTruncated},
+  };
+  for (const auto& [name, bytes, expected] : cases) {
+    MemoryByteSource source(bytes);
+    EXPECT_EQ(ConvertPicture(source, 72).error, expected) << name;
+  }
+}
+
+#ifndef _WIN32
 
 // A 9000 x 8000 PNG (288 MB of pixels) converts in a child whose address space may grow by
 // no more than 48 MiB: only the kept rows are decoded, one at a time. The child then shows

@@ -266,9 +266,10 @@ TEST_F(Windows, PortSettingListsEnablingOkAndCancel) {
 }
 
 // A shop's run end to end, when scripts/test.d/50-windows gives the sample pictures and the
-// export's name and points LPT1 at a FIFO: the pictures in slots 1, 4 and 10 for the A4
-// (their labels and the gauge), BRIX Mode off; File, DownLoad; BRIX Mode on, Print. The script
-// compares the file and the bytes at LPT1 with what the Linux tool writes.
+// export's name and points LPT1 at a FIFO: the pictures in slots 1, 4 (a PNG, read by the
+// system's decoder) and 10 for the A4 (their labels and the gauge), BRIX Mode off; File,
+// DownLoad; BRIX Mode on, Print. The script compares the file and the bytes at LPT1 with
+// what the Linux tool writes.
 TEST_F(Windows, AShopsRunFileDownLoadAndPrintThroughLpt1) {
   const wchar_t* examples = _wgetenv(L"QUILLMARK_TEST_EXAMPLES");
   const wchar_t* exported = _wgetenv(L"QUILLMARK_TEST_EXPORT");
@@ -285,7 +286,7 @@ TEST_F(Windows, AShopsRunFileDownLoadAndPrintThroughLpt1) {
         EXPECT_EQ(dialog.slotChecks[1].GetCheck(), BST_UNCHECKED);
         EXPECT_EQ(dialog.slotChecks[1].GetWindowText(), "Bitmap2  : ");
         for (const auto& [slot, name, kib] : {std::tuple{1, "logo-576.bmp", 13},
-                                              {4, "badge-128.bmp", 15},
+                                              {4, "badge-128.png", 15},
                                               {10, "photo-480.bmp", 29}}) {
           testhook::QueueFileDialogAnswer(win32::Narrow(examples) + "\\" + name);
           Click(dialog, IDC_BITMAP1 + slot - 1);
