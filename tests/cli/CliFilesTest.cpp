@@ -99,24 +99,25 @@ TEST_F(CliTest, UsageErrorsEndWithStatus2AndTouchNothing) {
   WriteFileBytes(image, Bytes(ExpectedImageHeader.begin(), ExpectedImageHeader.end()));
   // Each command with the mistakes made in it, as typed; IMAGE and OUT are files here.
   const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-      {"", {"", "frobnicate"}},
-      {"convert", {"a.bmp", "-o OUT", "a.bmp -o OUT --model X9"}},
+      {"", {"", "frobnicate", "dowload --slot 1=a.bmp", "help frobnicate"}},
+      {"convert", {"a.bmp", "-o OUT", "a.bmp -o OUT --model X9", "- -o - --preview -"}},
       {"convert a.bmp -o OUT",
        {"--dither blue", "--rotate 45", "--threshold 256", "--threshold -1"}},
       {"export -o OUT",
-       {"--slot 0=a.bmp", "--slot 11=a.bmp", "--slot a.bmp", "--dither",
-        "--slot 3=", "--slot 1=a.bmp --slot 1=a.bmp", "--mode brix", "stray"}},
-      {"download",
-       {"--retries -1", "--retries many", "--baud 300", "--data-bits 6", "--parity mark",
-        "--stop-bits 3", "--port tcp:h:9100 --port-type serial", "--port IMAGE",
-        "--port /"}},  // a file and a folder are no ports
-      {"download --port",
-       {"tcp:h", "tcp:h:65536", "tcp:h:", "tcp:h:91x", "tcp::9100", "tcp:::1:9100", "tcp:[::1]9100",
-        "tcp:127.0.0.1:0"}},
+       {"--slot 0=a.bmp", "--slot 11=a.bmp", "--slot a.bmp", "--dither", "--slot 3=",
+        "--slot 1=a.bmp --slot 1=a.bmp", "--mode brix", "stray", "--slot 1=- --slot 2=-"}},
+      {"download", {"", "--port LPT1", "--clear --slot 1=a.bmp"}},  // erasing needs --clear
+      {"download --clear",
+       {"--retries -1", "--retries many", "--baud 300", "--baud 12345", "--data-bits 6",
+        "--parity mark", "--stop-bits 3", "--port tcp:h:9100 --port-type serial", "--port IMAGE",
+        "--port /", "--retry-delay -1", "--retry-delay 3601"}},  // a file and a folder: no ports
+      {"download --clear --port",
+       {"tcp:h:65536", "tcp:h:", "tcp:h:91x", "tcp::9100", "tcp:::1:9100", "tcp:[::1]9100",
+        "tcp:[::1", "tcp:127.0.0.1:0"}},
       {"print-test",
        {"--port-type usb --port /dev/x", "--slot 1=a.bmp", "-o OUT --port LPT1", "--fit"}},
       {"patch IMAGE --slot 1=a.bmp", {"", "--service-code qxv", "--service-code QXV0"}},
-      {"render", {"-o OUT", "IMAGE -o OUT --model none"}},
+      {"render", {"-o OUT", "IMAGE -o OUT --model none", "- - -o OUT"}},
       {"virtual-printer -o OUT",
        {"", "--fifo OUT --listen tcp:127.0.0.1:0", "--listen 127.0.0.1:9100",
         "--fifo OUT --jobs 0"}},
@@ -166,6 +167,10 @@ TEST_F(CliTest, AFailedJobEndsWith1SaysWhyAndWritesNothing) {
       {{"export", "-o", dir.File("out.bin")}, "Read Error", slotErrors},
       {{"patch", image, "--service-code", "QXV"}, "Read Error", slotErrors},
       {{"download", "--port", fifo}, "Read Error", slotErrors},
+      {{"convert", stripes, "-o", fifoPicture},
+       "Write Error",
+       fifoPicture + " is a FIFO nobody reads"},
+      {{"export", "-o", "/dev/full"}, "Write Error", "/dev/full: No space left on device"},
       {{"convert", notBmp, "-o", dir.File("out.rec")}, "Read Error", notBmp + ": a GIF"},
       {{"convert", fifoPicture, "-o", dir.File("out.rec")}, "Read Error", "a FIFO"},
       {{"render", missing, "-o", dir.File("out.png")}, "Read Error", missing},
@@ -195,6 +200,7 @@ TEST(CliHelp, EveryCommandHasHelpWithExamplesAndAManPageSection) {
     name.erase(std::remove(name.begin(), name.end(), '\\'), name.end());
     const CliResult run = RunCli({name, "--help"});
     EXPECT_EQ(run.status, 0) << name;
+    EXPECT_EQ(RunCli({"help", name}).out, run.out);
     EXPECT_NE(run.out.find("Usage: quillmark-cli " + name), std::string::npos) << run.out;
     const std::size_t examples = run.out.find("Example");
     EXPECT_NE(run.out.find("  quillmark-cli " + name, examples), std::string::npos) << run.out;
