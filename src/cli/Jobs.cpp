@@ -338,14 +338,16 @@ std::string JsonList(const std::vector<std::string>& texts) {
 
 // One port or device as a JSON object: where it leads, what it is, whether it is there
 // and may be opened (null where that cannot be told without connecting).
-std::string JsonDevice(const std::string& name, const std::string& target) {
+std::string JsonDevice(const std::string& name, const std::string& target,
+                       std::string_view kindByName = {}) {
   std::string out = "{";
   if (!name.empty()) out += "\"name\": " + Json(name) + ", ";
   out += "\"device\": " + Json(target);
   if (IsTcpAddressText(target))
     return out + ", \"kind\": \"network\", \"present\": null, " + "\"accessible\": null";
   const DeviceFacts facts = ProbeDevice(target);
-  out += ", \"kind\": " + (facts.kind.empty() ? std::string("null") : Json(facts.kind));
+  const std::string kind = facts.kind.empty() ? std::string(kindByName) : facts.kind;
+  out += ", \"kind\": " + (kind.empty() ? std::string("null") : Json(kind));
   out += ", \"present\": " + std::string(facts.exists ? "true" : "false");
   out += ", \"accessible\": " + std::string(!facts.checked     ? "null"
                                             : facts.accessible ? "true"
@@ -364,7 +366,9 @@ void PrintPortsJson(const PortMapListing& map, Io& io) {
   io.out << ",\n  \"ports\": [";
   for (std::size_t i = 0; i < map.ports.size(); ++i) {
     const NamedPort& port = map.ports[i];
-    io.out << (i == 0 ? "\n" : ",\n") << "    " << JsonDevice(port.name, port.target)
+    const bool serial = static_cast<int>(i) >= kFirstSerialPort;
+    io.out << (i == 0 ? "\n" : ",\n") << "    "
+           << JsonDevice(port.name, port.target, serial ? "serial" : "parallel")
            << ", \"mapped\": " << (port.mapped ? "true" : "false")
            << ", \"options\": " << JsonList(port.options) << "}";
   }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "CliTestSupport.h"
 
@@ -42,6 +43,9 @@ TEST_F(CliTest, ConvertWritesTheCoreRecordAndAPreviewOfEveryDot) {
     EXPECT_EQ(run.err.find(", converted with " + DescribeOptions(c.expected) + ", to") !=
                   std::string::npos,
               !c.options.empty())
+        << run.err;
+    // Only what is cropped says so: the 700-dot triangle on the A2.
+    EXPECT_EQ(run.err.find("\nnotice: ") != std::string::npos, c.model == "A2" && c.picture == wide)
         << run.err;
     const Bytes bytes = ReadBytes(record);
     ASSERT_EQ(bytes, BytesOf(ConvertPicture(c.picture, c.widthBytes, c.expected).record));
@@ -84,6 +88,86 @@ TEST_F(CliTest, ExportPrintTestAndPatchWriteTheCoreStreams) {
               std::string::npos);
     EXPECT_EQ(ReadBytes(file), expected) << ::testing::PrintToString(args);
   }
+}
+
+// Runs quillmark-cli with `input` written into its standard input through a pipe and its
+// standard output read from another pipe into `out`; a reader that leaves at once when
+// `readOutput` is false.
+CliResult RunPiped(const Args& args, const Bytes& input, bool readOutput = true) {
+  ::signal(SIGPIPE, SIG_IGN);  // the tool may leave input unread
+  int in[2], out[2];
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return {};
+  std::thread writer([&] {
+    for (std::size_t done = 0; done < input.size();) {
+      const ssize_t n = ::write(in[1], input.data() + done, input.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(in[1]);
+  });
+  Bytes received;
+  if (!readOutput) ::close(out[0]);
+  std::thread reader([&] {
+    std::uint8_t buffer[65536];
+    for (ssize_t n; readOutput && (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+      received.insert(received.end(), buffer, buffer + n);
+  });
+  CliOptions options;
+  options.stdinFd = in[0];
+  options.stdoutFd = out[1];
+  CliResult run = RunCli(args, options);
+  ::close(in[0]);
+  ::close(out[1]);
+  writer.join();
+  reader.join();
+  if (readOutput) ::close(out[0]);
+  run.out.assign(received.begin(), received.end());
+  return run;
+}
+
+// "-" through real pipes: a picture or a stream in, the record, stream or sheet out, the
+// same bytes as through files; a reader that leaves is a Write Error, and a terminal gives
+// no picture.
+TEST_F(CliTest, DashIsStandardInputAndOutputThroughPipes) {
+  const std::string printTest = dir.File("test.bin"), definition = dir.File("logos.bin"),
+                    sheet = dir.File("sheet.png");
+  ASSERT_EQ(RunCli({"print-test", "-o", printTest}).status, 0);
+  ASSERT_EQ(RunCli(Args{"export", "-o", definition} + SlotArgs()).status, 0);
+  ASSERT_EQ(RunCli({"render", definition, printTest, "-o", sheet}).status, 0);
+  struct Case {
+    Args args;
+    Bytes input;
+    Bytes output;  // empty: the reader leaves
+    std::string says;
+  };
+  const Args otherSlots = {"--slot", "4=" + wide, "--slot", "10=" + checker};
+  const std::vector<Case> cases = {
+      {{"convert", "-", "-o", "-"},
+       ReadBytes(wide),
+       BytesOf(ConvertPictureFile(wide, 72).record),
+       "notice: standard input is 700 x 30 pixels; only its top-left 576 x 30 are kept: the A2 "
+       "prints 576 dots across; --model W4 keeps 700 dots across"},
+      {Args{"export", "-o", "/dev/stdout", "--slot", "1=-"} + otherSlots, ReadBytes(stripes),
+       DefinitionStream(72, 1), "definition stream to /dev/stdout"},
+      {{"render", "-", printTest, "-o", "-", "-q"}, ReadBytes(definition), ReadBytes(sheet), ""},
+      {{"print-test", "-o", "-"},
+       {},
+       {},
+       "Write Error\ncannot write to standard output: Broken pipe"},
+  };
+  for (const Case& c : cases) {
+    const CliResult run = RunPiped(c.args, c.input, !c.output.empty());
+    EXPECT_EQ(run.status, c.output.empty() ? 1 : 0) << ::testing::PrintToString(c.args) << run.err;
+    EXPECT_EQ(Bytes(run.out.begin(), run.out.end()), c.output) << ::testing::PrintToString(c.args);
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+  }
+  PseudoTerminal terminal;
+  CliOptions options;
+  options.stdinFd = ::open(terminal.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const CliResult run = RunCli({"convert", "-", "-o", dir.File("x.rec")}, options);
+  ::close(options.stdinFd);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind("Read Error\nstandard input: a terminal", 0), 0u) << run.err;
 }
 
 // Every file and folder under `folder`, with the contents of the files.
@@ -236,6 +320,18 @@ TEST_F(CliTest, PortsListsTheEightNamesWhereTheMapLeadsThem) {
     EXPECT_NE(run.out.substr(at, run.out.find('\n', at + 1) - at).find(state), std::string::npos)
         << run.out;
   }
+  // The same for programs.
+  const CliResult json = RunCli({"ports", "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  for (const std::string& entry : std::vector<std::string>{
+           "\"leftOut\": [\"line 3: unknown port COM5",
+           "{\"name\": \"LPT3\", \"device\": \"tcp:192.168.1.50:9100\", \"kind\": \"network\", "
+           "\"present\": null, \"accessible\": null, \"mapped\": true, \"options\": []}",
+           "{\"name\": \"COM2\", \"device\": \"" + stable +
+               "\", \"kind\": \"serial\", \"present\": true, \"accessible\": true, \"resolved\": "
+               "\"" +
+               terminal.slavePath() + "\", \"mapped\": true, \"options\": [\"ignore-status\"]}"})
+    EXPECT_NE(json.out.find(entry), std::string::npos) << json.out << "\nlacks " << entry;
 }
 
 }  // namespace

@@ -36,12 +36,19 @@ CliResult RunOnATerminal(const Args& args) {
   return run;
 }
 
+// The port by --port, or by QUILLMARK_PORT when --port is not given; a download of no
+// pictures only with --clear.
 TEST_F(CliTest, ThroughAFifoOrTcpExactlyTheStreamArrives) {
-  for (const auto& [command, mode, tcpPort] :
-       std::vector<std::tuple<std::string, std::string, bool>>{{"download", "esc", false},
-                                                               {"download", "plain", true},
-                                                               {"print-test", "plain", false},
-                                                               {"print-test", "esc", true}}) {
+  struct Case {
+    std::string command;
+    std::string mode;
+    bool tcpPort;
+    bool byEnvironment;
+  };
+  for (const auto& [command, mode, tcpPort, byEnvironment] :
+       {Case{"download", "esc", false, false}, Case{"download", "plain", true, false},
+        Case{"print-test", "plain", false, true}, Case{"print-test", "esc", true, false},
+        Case{"--clear", "esc", true, true}}) {
     SCOPED_TRACE(command + " " + mode);
     const std::int32_t brixMode = mode == "esc" ? 1 : 0;
     std::optional<LoopbackReceiver> tcp;
@@ -54,14 +61,20 @@ TEST_F(CliTest, ThroughAFifoOrTcpExactlyTheStreamArrives) {
       ASSERT_TRUE(MakeFifo(port));
       fifo.emplace(port);
     }
-    const CliResult run = RunCli(Args{command, "--mode", mode, "--port", port} +
-                                 (command == "download" ? SlotArgs() : Args{}));
+    Args args = command == "--clear" ? Args{"download", "--clear"} : Args{command};
+    if (byEnvironment)
+      ::setenv("QUILLMARK_PORT", port.c_str(), 1);
+    else
+      args = args + Args{"--port", port};
+    const CliResult run =
+        RunCli(args + Args{"--mode", mode} + (command == "download" ? SlotArgs() : Args{}));
+    ::unsetenv("QUILLMARK_PORT");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("Communication Finish"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("sending"), std::string::npos) << "progress off a terminal";
     EXPECT_EQ(tcpPort ? tcp->Finish() : fifo->Finish(),
-              command == "download" ? DefinitionStream(72, brixMode)
-                                    : BytesOf(BuildNvPrintTestStream(brixMode)));
+              command == "print-test" ? BytesOf(BuildNvPrintTestStream(brixMode))
+                                      : DefinitionStream(72, brixMode, command == "download"));
   }
 }
 
