@@ -608,6 +608,7 @@ int RunCli(const std::vector<std::string>& args, Io& io) {
     names.push_back(command.app->get_name());
   if (words.size() >= 2 && words[1] == "help") {
     words.erase(words.begin() + 1);
+    if (words.size() >= 2 && words[1] == "help") words.erase(words.begin() + 1);  // help help
     words.insert(words.begin() + std::min<std::ptrdiff_t>(2, std::ssize(words)), "--help");
   }
   if (words.size() >= 2 && !words[1].empty() && words[1].front() != '-' &&

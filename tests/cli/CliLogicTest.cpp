@@ -2,6 +2,7 @@
 // progress line, the words the parser reads, and standard input's bounds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <utility>
 
@@ -139,6 +140,27 @@ TEST(PipedInput, EndsAtTheEndOrRefusesATerminalTooMuchOrSilence) {
   }
 }
 #endif
+
+// Each retry waits the delay first (a stand-in sleep: the real one would take seconds);
+// a question asked instead waits for the answer, not the delay.
+TEST(Retries, WaitTheDelayBeforeEachRetryUnlessTheUserIsAsked) {
+  for (const bool ask : {false, true}) {
+    std::vector<std::int64_t> slept;
+    SendUiOptions options;
+    options.ask = ask;
+    options.maxAttempts = 3;
+    options.retryDelayMs = 1500;
+    options.sleep = [&slept](std::int64_t ms) { slept.push_back(ms); };
+    std::ostringstream err;
+    std::istringstream in("y\ny\n");
+    TerminalSendUi ui(err, in, options, [] { return std::int64_t{0}; });
+    EXPECT_TRUE(ui.RetryAfterFailedSend(SendReport{}));
+    EXPECT_TRUE(ui.RetryAfterFailedSend(SendReport{}));
+    EXPECT_EQ(slept.size(), ask ? 0u : 2u);
+    EXPECT_EQ(std::count(slept.begin(), slept.end(), 1500), std::ssize(slept));
+    EXPECT_EQ(err.str().find("retrying in 1.5 s (attempt 3 of 3)\n") != std::string::npos, !ask);
+  }
+}
 
 TEST(ProgressMeter, ShowsTheRateInItsUnitAndBlanksWhatALongerLineLeft) {
   EXPECT_EQ(ProgressMeter::Format(3 << 10, 8 << 10, 2000),
