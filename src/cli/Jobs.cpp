@@ -344,7 +344,7 @@ std::string JsonDevice(const std::string& name, const std::string& target,
   if (!name.empty()) out += "\"name\": " + Json(name) + ", ";
   out += "\"device\": " + Json(target);
   if (IsTcpAddressText(target))
-    return out + ", \"kind\": \"network\", \"present\": null, " + "\"accessible\": null";
+    return out + ", \"kind\": \"network\", \"present\": null, \"accessible\": null";
   const DeviceFacts facts = ProbeDevice(target);
   const std::string kind = facts.kind.empty() ? std::string(kindByName) : facts.kind;
   out += ", \"kind\": " + (kind.empty() ? std::string("null") : Json(kind));

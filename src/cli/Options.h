@@ -57,9 +57,10 @@ struct PictureChoice {
 std::optional<ConversionOptions> ConversionOptionsFor(const PictureChoice& choice,
                                                       std::string& error);
 
-// The name in `names` that `word` is most likely a slip of the keys for: at most 2 edits
-// away (a letter left out, added, changed, or two neighbours swapped), and fewer than a
-// third of its letters for a short word. Empty when none is that near.
+// The name in `names` that `word` is most likely a slip of the keys for: the nearest by
+// edits (a letter left out, added, changed, or two neighbours swapped, in any case), and
+// at most a third of the word's letters away (1 at least, 2 at most). Empty when none is
+// that near.
 std::string NearestName(std::string_view word, const std::vector<std::string>& names);
 
 // --retry-delay SECONDS: 0 to 3600, fractions allowed; the milliseconds to wait.
