@@ -26,8 +26,9 @@ void SendReports(benchmark::State& state, bool progress) {
   std::ostream err(&discard);
   std::istringstream in;
   for (auto _ : state) {
-    quillmark::cli::TerminalSendUi ui(err, in, {progress, false, 1},
-                                      &quillmark::cli::SteadyMilliseconds);
+    quillmark::cli::SendUiOptions options;
+    options.progress = progress;
+    quillmark::cli::TerminalSendUi ui(err, in, options, &quillmark::cli::SteadyMilliseconds);
     ui.SetProgressRange(kLargestStream);
     for (std::uint32_t pos = 0; pos < kLargestStream; pos += 16)
       ui.SetProgressPos(pos);

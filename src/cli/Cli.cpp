@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -29,7 +30,7 @@ Examples:
   quillmark-cli render logos.bin -o sheet.png
   quillmark-cli ports
 
-Run 'quillmark-cli COMMAND --help' for the options of a command.
+Run 'quillmark-cli help COMMAND' or 'quillmark-cli COMMAND --help' for the options of a command.
 )";
 
 // A usage error found after parsing: the same form as the parser's own.
@@ -97,7 +98,11 @@ std::optional<SlotsJob> SlotsJobFrom(const SlotOptions& options, Io& io,
                                      const std::string& command) {
   std::string error;
   SlotsJob job;
-  const std::optional<SlotPaths> slots = CollectSlots(options.slots, error);
+  std::optional<SlotPaths> slots = CollectSlots(options.slots, error);
+  if (slots && std::count(slots->begin(), slots->end(), std::string(kStandardStream)) > 1) {
+    error = "standard input (-) holds one picture; give it to one slot only";
+    slots.reset();
+  }
   const std::optional<ModelChoice> model =
       slots ? ParseModel(options.model, true, error) : std::nullopt;
   const std::optional<std::int32_t> mode = model ? ParseMode(options.mode, error) : std::nullopt;
@@ -124,6 +129,7 @@ struct PortOptions {
   std::string parity = "none";
   int stopBits = 1;
   int retries = 0;
+  double retryDelay = 2;
   bool ignoreStatus = false;
   CLI::Option* portOption = nullptr;
   CLI::Option* retriesOption = nullptr;
@@ -136,8 +142,9 @@ void AddPortOptions(CLI::App& command, PortOptions& options) {
           .add_option("--port", options.port,
                       "LPT1-LPT4, COM1-COM4 (where the port map leads them), a device path "
                       "(/dev/usb/lp0, /dev/ttyUSB0, /dev/serial/by-id/..., a FIFO) or "
-                      "tcp:HOST:PORT for a network printer's raw port (usually 9100). Default "
-                      "LPT1. A regular file is no port: see export -o and print-test -o")
+                      "tcp:HOST[:PORT] for a network printer's raw port (9100 when not given). "
+                      "Default: $QUILLMARK_PORT, else LPT1. A regular file is no port: see "
+                      "export -o and print-test -o")
           ->type_name("PORT");
   command
       .add_option("--port-type", options.portType,
@@ -150,7 +157,8 @@ void AddPortOptions(CLI::App& command, PortOptions& options) {
   options.serialOptions = {
       command
           .add_option("--baud", options.baud,
-                      "Serial speed: 1200, 2400, 4800, 9600 (default) or 19200")
+                      "Serial speed in bits per second: 9600 (default), 19200, 38400, 57600, "
+                      "115200 or any other standard rate the device takes")
           ->type_name("BPS"),
       command.add_option("--data-bits", options.dataBits, "Serial data bits: 7 or 8 (default)")
           ->type_name("N"),
@@ -165,6 +173,11 @@ void AddPortOptions(CLI::App& command, PortOptions& options) {
                       "Attempts after a failed one (default 0; without this option, when "
                       "standard input is a terminal, the tool asks)")
           ->type_name("N");
+  command
+      .add_option("--retry-delay", options.retryDelay,
+                  "Seconds to wait before each retry (default 2; fractions allowed), time for "
+                  "a printer to be switched on or given paper")
+      ->type_name("SECONDS");
 }
 
 std::optional<SendJob> SendJobFrom(const SlotOptions& slotOptions, const PortOptions& options,
@@ -180,16 +193,29 @@ std::optional<SendJob> SendJobFrom(const SlotOptions& slotOptions, const PortOpt
       return std::nullopt;
     }
   }
-  std::optional<PortTarget> target = ParsePortTarget(options.port, forced, error);
+  // Without --port, the environment's default port, else LPT1.
+  std::string port = options.port;
+  std::string from;
+  if (const char* preset = std::getenv("QUILLMARK_PORT");
+      options.portOption->count() == 0 && preset != nullptr && *preset != '\0') {
+    port = preset;
+    from = " (from QUILLMARK_PORT)";
+  }
+  std::optional<PortTarget> target = ParsePortTarget(port, forced, error);
   if (!target) {
-    Usage(io, command, error);
+    Usage(io, command, error + from);
     return std::nullopt;
   }
   target->ignoreStatus = options.ignoreStatus;
   ResolvePortTarget(*target);
   // A file or a disk would be overwritten by the stream: refused before it is opened.
   if (const std::string refusal = PortRefusal(*target); !refusal.empty()) {
-    Usage(io, command, "--port " + options.port + ": " + refusal);
+    Usage(io, command, "--port " + port + from + ": " + refusal);
+    return std::nullopt;
+  }
+  const std::optional<std::int64_t> delay = ParseRetryDelay(options.retryDelay, error);
+  if (!delay) {
+    Usage(io, command, error);
     return std::nullopt;
   }
   const SerialChoice choice{options.baud, options.dataBits, options.parity, options.stopBits};
@@ -201,8 +227,8 @@ std::optional<SendJob> SendJobFrom(const SlotOptions& slotOptions, const PortOpt
   if (target->line == LineKind::kParallel && !slotOptions.quiet) {
     for (const CLI::Option* option : options.serialOptions) {
       if (option->count() != 0) {
-        io.err << "warning: " << option->get_name() << " applies to serial ports only; "
-               << options.port << " takes the parallel set-up\n";
+        io.err << "warning: " << option->get_name() << " applies to serial ports only; " << port
+               << " takes the parallel set-up\n";
       }
     }
   }
@@ -210,6 +236,7 @@ std::optional<SendJob> SendJobFrom(const SlotOptions& slotOptions, const PortOpt
   job.slots = std::move(*slots);
   job.port = *target;
   job.serial = *serial;
+  job.retryDelayMs = *delay;
   if (options.retriesOption->count() != 0) {
     if (options.retries < 0) {
       Usage(
@@ -238,8 +265,13 @@ Command AddConvert(CLI::App& app, Io& io) {
   auto options = std::make_shared<Options>();
   CLI::App* convert = app.add_subcommand(
       "convert", "Convert one picture into an NV image record: the 4-byte header and the raster");
-  convert->add_option("PICTURE", options->job.picture, "The picture: BMP, PNG or JPEG")->required();
-  convert->add_option("-o,--output", options->job.output, "The record file to write")
+  convert
+      ->add_option("PICTURE", options->job.picture,
+                   "The picture: BMP, PNG or JPEG; - reads it from standard input")
+      ->required();
+  convert
+      ->add_option("-o,--output", options->job.output,
+                   "The record file to write; - writes to standard output")
       ->required()
       ->type_name("FILE");
   convert
@@ -257,6 +289,7 @@ Command AddConvert(CLI::App& app, Io& io) {
   quillmark-cli convert logo.bmp -o logo.rec
   quillmark-cli convert wide.bmp -o wide.rec --model W4 --preview wide.png
   quillmark-cli convert photo.jpg -o photo.rec --fit --dither floyd-steinberg --preview photo.png
+  some-program | quillmark-cli convert - -o - > logo.rec
 )");
   return {convert, [options, &io] {
             std::string error;
@@ -265,6 +298,9 @@ Command AddConvert(CLI::App& app, Io& io) {
             const std::optional<ConversionOptions> picture =
                 ConversionOptionsFor(options->picture, error);
             if (!picture) return Usage(io, "convert", error);
+            if (options->job.output == kStandardStream && options->job.preview == kStandardStream)
+              return Usage(io, "convert",
+                           "-o - and --preview - would mix two files on standard output");
             options->job.model = *model;
             options->job.options = *picture;
             return RunConvert(options->job, io);
@@ -281,13 +317,17 @@ Command AddExport(CLI::App& app, Io& io) {
       "export",
       "Save the NV image definition stream of the slots as a .bin file, byte for byte "
       "what download sends");
-  exportCommand->add_option("-o,--output", options->output, "The .bin file to write")
+  exportCommand
+      ->add_option("-o,--output", options->output,
+                   "The .bin file to write; - writes to standard output, and a FIFO or a "
+                   "device is written directly")
       ->required()
       ->type_name("FILE");
   AddSlotOptions(*exportCommand, options->slots, true, true);
   exportCommand->footer(R"(Examples:
   quillmark-cli export -o logos.bin --slot 1=logo.bmp --slot 3=coupon.bmp
   quillmark-cli export -o blank.bin --mode plain
+  quillmark-cli export -o - --slot 1=logo.bmp | nc -N 192.168.1.50 9100
 )");
   return {exportCommand, [options, &io] {
             std::optional<SlotsJob> slots = SlotsJobFrom(options->slots, io, "export");
@@ -300,18 +340,31 @@ Command AddDownload(CLI::App& app, Io& io) {
   struct Options {
     SlotOptions slots;
     PortOptions port;
+    bool clear = false;
   };
   auto options = std::make_shared<Options>();
   CLI::App* download = app.add_subcommand(
       "download", "Download the slots' images into the printer's NV memory (FS q)");
   AddSlotOptions(*download, options->slots, true, true);
   AddPortOptions(*download, options->port);
+  download->add_flag("--clear", options->clear,
+                     "Without --slot: erase every image in the printer (ten blank images)");
   download->footer(R"(Examples:
   quillmark-cli download --slot 1=logo.bmp --port /dev/usb/lp0
   quillmark-cli download --slot 1=logo.bmp --port COM1 --baud 19200 --retries 3
-  quillmark-cli download --slot 2=coupon.bmp --port tcp:192.168.1.50:9100 --model W4
+  quillmark-cli download --slot 2=coupon.bmp --port tcp:192.168.1.50 --model W4
+  quillmark-cli download --clear --port /dev/usb/lp0
 )");
   return {download, [options, &io] {
+            const bool slots = !options->slots.slots.empty();
+            if (!slots && !options->clear)
+              return Usage(io, "download",
+                           "no --slot given: that would replace every image in the printer "
+                           "with a blank one; give --clear to erase them");
+            if (slots && options->clear)
+              return Usage(io, "download",
+                           "--clear erases every image and takes no --slot (slots not named "
+                           "are blank anyway)");
             const std::optional<SendJob> job =
                 SendJobFrom(options->slots, options->port, io, "download");
             return job ? RunDownload(*job, io) : kExitUsage;
@@ -333,7 +386,7 @@ Command AddPrintTest(CLI::App& app, Io& io) {
   printTest
       ->add_option("-o,--output", options->output,
                    "Save the stream to this file instead of sending it (written safely: a "
-                   "failure leaves an existing file as it was)")
+                   "failure leaves an existing file as it was); - writes to standard output")
       ->type_name("FILE")
       ->excludes(options->port.portOption);
   printTest->footer(R"(Examples:
@@ -385,14 +438,19 @@ Command AddPatch(CLI::App& app, Io& io) {
 }
 
 Command AddPorts(CLI::App& app, Io& io) {
+  auto json = std::make_shared<bool>(false);
   CLI::App* ports = app.add_subcommand(
       "ports",
       "List LPT1-LPT4 and COM1-COM4, the device each opens, whether it is there and "
       "whether you may open it");
-  ports->footer(R"(Example:
+  ports->add_flag("--json", *json,
+                  "Print the list as JSON, for programs: each port's name, device or address, "
+                  "kind, whether it is there");
+  ports->footer(R"(Examples:
   quillmark-cli ports
+  quillmark-cli ports --json
 )");
-  return {ports, [&io] { return RunPorts(io); }};
+  return {ports, [json, &io] { return RunPorts(io, *json); }};
 }
 
 Command AddRender(CLI::App& app, Io& io) {
@@ -405,9 +463,12 @@ Command AddRender(CLI::App& app, Io& io) {
       "render", "Feed streams to a virtual printer and save the printed paper as a PNG");
   render
       ->add_option("STREAM", options->job.inputs,
-                   "Streams (.bin) fed in this order: regular files of at most 64 MiB each")
+                   "Streams (.bin) fed in this order: regular files of at most 64 MiB each; - "
+                   "reads one from standard input")
       ->required();
-  render->add_option("-o,--output", options->job.output, "The PNG to write, one pixel a dot")
+  render
+      ->add_option("-o,--output", options->job.output,
+                   "The PNG to write, one pixel a dot; - writes to standard output")
       ->required()
       ->type_name("PNG");
   render->add_option("--model", options->model, "The printer: A2 (default), A4, B1 or W4")
@@ -421,11 +482,15 @@ Command AddRender(CLI::App& app, Io& io) {
   render->footer(R"(Examples:
   quillmark-cli render logos.bin test-sheet.bin -o sheet.png
   quillmark-cli render test-sheet.bin -o sheet.png --nv-store printer.nv
+  quillmark-cli print-test -o - | quillmark-cli render - -o sheet.png
 )");
   return {render, [options, &io] {
             std::string error;
             const std::optional<ModelChoice> model = ParseModel(options->model, false, error);
             if (!model) return Usage(io, "render", error);
+            const std::vector<std::string>& inputs = options->job.inputs;
+            if (std::count(inputs.begin(), inputs.end(), std::string(kStandardStream)) > 1)
+              return Usage(io, "render", "standard input (-) can be read only once");
             options->job.model = *model;
             return RunRender(options->job, io);
           }};
@@ -535,8 +600,34 @@ int RunCli(const std::vector<std::string>& args, Io& io) {
       AddConvert(app, io), AddExport(app, io), AddDownload(app, io), AddPrintTest(app, io),
       AddPatch(app, io),   AddPorts(app, io),  AddRender(app, io),   AddVirtualPrinter(app, io)};
 
+  // "help [COMMAND]" is "[COMMAND] --help"; a word that names no command is refused here,
+  // with the nearest command's name, before the parser calls it a missing subcommand.
+  std::vector<std::string> words = args;
+  std::vector<std::string> names;
+  for (const Command& command : commands)
+    names.push_back(command.app->get_name());
+  if (words.size() >= 2 && words[1] == "help") {
+    words.erase(words.begin() + 1);
+    if (words.size() >= 2 && words[1] == "help") words.erase(words.begin() + 1);  // help help
+    words.insert(words.begin() + std::min<std::ptrdiff_t>(2, std::ssize(words)), "--help");
+  }
+  if (words.size() >= 2 && !words[1].empty() && words[1].front() != '-' &&
+      std::find(names.begin(), names.end(), words[1]) == names.end()) {
+    const std::string nearest = NearestName(words[1], names);
+    io.err << kProgram << ": unknown command '" << words[1] << "'";
+    if (!nearest.empty()) {
+      io.err << "; did you mean '" << nearest << "'?";
+    } else {
+      io.err << "; the commands are";
+      for (const std::string& name : names)
+        io.err << ' ' << name;
+    }
+    io.err << "\nRun '" << kProgram << " --help' for more information.\n";
+    return kExitUsage;
+  }
+
   std::vector<const char*> argv;
-  for (const std::string& arg : args)
+  for (const std::string& arg : words)
     argv.push_back(arg.c_str());
   try {
     app.parse(static_cast<int>(argv.size()), argv.data());

@@ -1,5 +1,6 @@
 #include "cli/Jobs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,14 +34,155 @@ std::string FileName(const std::string& path) {
   return std::string(name.begin(), name.end());
 }
 
+// What a report calls a path: "-" is standard input or output.
+std::string Shown(const std::string& path, bool output = false) {
+  if (path != kStandardStream) return path;
+  return output ? "standard output" : "standard input";
+}
+
+std::string ShownName(const std::string& path) {
+  return path == kStandardStream ? Shown(path) : FileName(path);
+}
+
+// A picture converted from its file, or from standard input for "-"; `pipeError` says why
+// standard input gave no bytes.
+struct PictureRead {
+  NvConversion converted;
+  std::string pipeError;
+};
+
+PictureRead ReadPicture(const std::string& path, std::int32_t widthBytes,
+                        const ConversionOptions& options) {
+  if (path != kStandardStream) return {ConvertPicture(PathFromUtf8(path), widthBytes, options), {}};
+  PictureRead read;
+  const std::optional<std::vector<std::uint8_t>> bytes =
+      ReadPipedInput(0, kMaxPipedPictureBytes, kPipedInputIdleMs, read.pipeError);
+  if (!bytes) {
+    read.converted.error = PictureError::kCannotOpen;
+    return read;
+  }
+  MemoryByteSource source(*bytes);
+  read.converted = ConvertPicture(source, widthBytes, options);
+  return read;
+}
+
+std::string DescribeReadFailure(int slot, const std::string& path, const PictureRead& read) {
+  if (read.pipeError.empty())
+    return DescribePictureError(slot, Shown(path), read.converted.error,
+                                read.converted.systemError);
+  return (slot != 0 ? "slot " + std::to_string(slot) + ": " : std::string()) +
+         "standard input: " + read.pipeError;
+}
+
+// One line when the picture does not fit the image whole: its size, the part kept and why
+// (the model's print width, the 2304 rows), the model that keeps more, and --fit. Empty
+// when nothing is left out, or with --fit, which scales instead.
+std::string CropNotice(const std::string& name, const NvConversion& converted,
+                       const ConversionOptions& options, const ModelChoice& model) {
+  if (options.fit || converted.pictureWidth <= 0 || converted.pictureHeight <= 0) return {};
+  const bool turned = options.rotate == 90 || options.rotate == 270;
+  const std::int32_t width = turned ? converted.pictureHeight : converted.pictureWidth;
+  const std::int32_t height = turned ? converted.pictureWidth : converted.pictureHeight;
+  const std::optional<NvCrop> crop = NvCropFor(width, height, model.widthBytes);
+  if (!crop || (crop->w == width && crop->h == height)) return {};
+  std::string why;
+  if (crop->w < width) {
+    why = model.widthBytes > 0 ? "the " + model.code + " prints " +
+                                     std::to_string(8 * model.widthBytes) + " dots across"
+                               : "an image is at most " + std::to_string(crop->w) + " dots wide";
+  }
+  if (crop->h < height)
+    why += (why.empty() ? "" : ", and ") + std::string("an image has at most ") +
+           std::to_string(kNvMaxRows) + " rows";
+  std::string text = name + " is " + std::to_string(width) + " x " + std::to_string(height) +
+                     " pixels" + (turned ? " turned" : "") + "; only its top-left " +
+                     std::to_string(crop->w) + " x " + std::to_string(crop->h) +
+                     " are kept: " + why;
+  const PrinterModel* wider = nullptr;
+  for (const PrinterModel& other : kPrinterModels)
+    if (other.widthBytes > model.widthBytes && model.widthBytes > 0 &&
+        (wider == nullptr || other.widthBytes > wider->widthBytes))
+      wider = &other;
+  if (crop->w < width && wider != nullptr) {
+    text += "; --model " + std::string(wider->code) + " keeps " +
+            std::to_string(std::min(width, 8 * wider->widthBytes)) +
+            " dots across, if that is the printer";
+  }
+  return text + "; --fit scales the picture to fit instead";
+}
+
+// Writes an output: straight into standard output, a pipe or a device, else through a
+// temporary file renamed over the old one.
+FileError WriteOutput(const std::string& path, std::span<const std::uint8_t> bytes) {
+  if (!WritesDirectly(path)) return ReplaceFileContents(path, bytes);
+  FileError error = WriteDirectly(path, bytes);
+  error.path = Shown(path, true);
+  return error;
+}
+
+// A one-bit picture as a PNG file, or into standard output, a pipe or a device.
+FileError WritePng(const MonoImageView& view, const std::string& path) {
+  if (!WritesDirectly(path)) return WritePngFile(view, path);
+  const std::optional<ByteBlock> png = EncodePng(view);
+  if (!png)
+    return {FileStep::kWrite, std::make_error_code(std::errc::not_enough_memory),
+            Shown(path, true)};
+  return WriteOutput(path, png->bytes());
+}
+
+// Feeds the streams in order, "-" from standard input; `pipeError` says why standard input
+// gave nothing. Then writes the paper.
+RenderResult Render(VirtualPrinter& printer, const RenderJob& job, std::string& pipeError) {
+  for (const std::string& input : job.inputs) {
+    if (input == kStandardStream) {
+      const std::optional<std::vector<std::uint8_t>> bytes =
+          ReadPipedInput(0, kMaxRenderInputBytes, kPipedInputIdleMs, pipeError);
+      if (!bytes) return {RenderError::kInputUnreadable, Shown(input), {}, {}};
+      printer.Feed(*bytes);
+      continue;
+    }
+    FileError why;
+    switch (FeedFile(printer, input, kMaxRenderInputBytes, why)) {
+      case ReadFileError::kNone:
+        break;
+      case ReadFileError::kNotFound:
+        return {RenderError::kInputNotFound, input, {}, {}};
+      case ReadFileError::kTooLarge:
+        return {RenderError::kInputTooLarge, input, {}, {}};
+      case ReadFileError::kUnreadable:
+      case ReadFileError::kOutOfMemory:
+        return {RenderError::kInputUnreadable, input, std::move(why), {}};
+    }
+  }
+  const Paper paper = printer.TakePaper();
+  if (FileError written = WritePng(paper.View(), job.output))
+    return {RenderError::kOutputFailed, job.output, {}, std::move(written)};
+  return {};
+}
+
 // ", converted with --dither atkinson --fit", or nothing for the plain conversion.
 std::string ConvertedWith(const ConversionOptions& options) {
   const std::string described = DescribeOptions(options);
   return described.empty() ? std::string() : ", converted with " + described;
 }
 
-// The text DescribeOutcome gives a failed write of `path`.
+// The text DescribeOutcome gives a failed write of `path`; for an output written directly,
+// what happened to it.
 std::string DescribeWriteFailure(const std::string& path, FileError error, std::uint64_t size) {
+  if (WritesDirectly(path)) {
+    const std::string where = Shown(path, true);
+    const std::string system = error.code.message();
+    switch (error.step) {
+      case FileStep::kOpenForWriting:
+        if (error.code == std::errc::no_such_device_or_address)
+          return where + " is a FIFO nobody reads; nothing was written";
+        return "cannot open " + where + " for writing: " + system + "; nothing was written";
+      case FileStep::kClose:
+        return "closing " + where + " failed: " + system;
+      default:
+        return "cannot write to " + where + ": " + system + "; what it received is incomplete";
+    }
+  }
   FileCommandOutcome outcome;
   outcome.result = FileCommandResult::kWriteError;
   outcome.failure = FileCommandFailure::kFileSystem;
@@ -58,15 +200,19 @@ bool LoadSlots(AppState& state, const SlotsJob& job, Io& io) {
   for (int slot = 1; slot <= kSlotCount; ++slot) {
     const std::string& path = job.slots[static_cast<std::size_t>(slot - 1)];
     if (path.empty()) continue;
-    NvConversion converted = ConvertPicture(PathFromUtf8(path), state.widthBytes, job.options);
+    PictureRead read = ReadPicture(path, state.widthBytes, job.options);
+    NvConversion& converted = read.converted;
     if (!converted.record) {
       if (allRead) io.err << TextOf(UserMessage::kReadError).text << '\n';
       allRead = false;
-      io.err << DescribePictureError(slot, path, converted.error, converted.systemError) << '\n';
+      io.err << DescribeReadFailure(slot, path, read) << '\n';
       continue;
     }
     const auto [x, y] = ReadNvRecordHeader(converted.record->data());
-    summary += "slot " + std::to_string(slot) + ": " + FileName(path) + ", " +
+    if (const std::string notice = CropNotice(ShownName(path), converted, job.options, job.model);
+        !notice.empty())
+      summary += "notice: slot " + std::to_string(slot) + ": " + notice + "\n";
+    summary += "slot " + std::to_string(slot) + ": " + ShownName(path) + ", " +
                std::to_string(8 * x) + " x " + std::to_string(8 * y) + " dots (" +
                std::to_string(converted.record->size()) + " bytes)" + ConvertedWith(job.options) +
                "\n";
@@ -120,6 +266,7 @@ int RunSend(const SendJob& job, SendKind kind, Io& io) {
   options.progress = io.stderrTerminal && !job.slots.quiet;
   options.ask = !job.retries && io.stdinTerminal;
   options.maxAttempts = options.ask ? 0 : job.retries.value_or(0) + 1;
+  options.retryDelayMs = job.retryDelayMs;
   // Each failed attempt is told as it happens, with its report.
   TerminalSendUi ui(io.err, io.in, options, &SteadyMilliseconds);
 
@@ -163,6 +310,75 @@ std::string DescribeDevice(const std::string& device, bool serialName) {
   return text + ", but you may not open it (needs the group " + group + " or a udev rule)";
 }
 
+// `text` as a JSON string.
+std::string Json(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + '"';
+}
+
+std::string JsonList(const std::vector<std::string>& texts) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < texts.size(); ++i)
+    out += (i == 0 ? "" : ", ") + Json(texts[i]);
+  return out + "]";
+}
+
+// One port or device as a JSON object: where it leads, what it is, whether it is there
+// and may be opened (null where that cannot be told without connecting).
+std::string JsonDevice(const std::string& name, const std::string& target,
+                       std::string_view kindByName = {}) {
+  std::string out = "{";
+  if (!name.empty()) out += "\"name\": " + Json(name) + ", ";
+  out += "\"device\": " + Json(target);
+  if (IsTcpAddressText(target))
+    return out + ", \"kind\": \"network\", \"present\": null, \"accessible\": null";
+  const DeviceFacts facts = ProbeDevice(target);
+  const std::string kind = facts.kind.empty() ? std::string(kindByName) : facts.kind;
+  out += ", \"kind\": " + (kind.empty() ? std::string("null") : Json(kind));
+  out += ", \"present\": " + std::string(facts.exists ? "true" : "false");
+  out += ", \"accessible\": " + std::string(!facts.checked     ? "null"
+                                            : facts.accessible ? "true"
+                                                               : "false");
+  if (!facts.resolved.empty()) out += ", \"resolved\": " + Json(facts.resolved);
+  return out;
+}
+
+void PrintPortsJson(const PortMapListing& map, Io& io) {
+  io.out << "{\n  \"portMap\": ";
+  if (map.path.empty())
+    io.out << "null";
+  else
+    io.out << "{\"path\": " << Json(map.path) << ", \"found\": " << (map.found ? "true" : "false")
+           << ", \"leftOut\": " << JsonList(map.problems) << "}";
+  io.out << ",\n  \"ports\": [";
+  for (std::size_t i = 0; i < map.ports.size(); ++i) {
+    const NamedPort& port = map.ports[i];
+    const bool serial = static_cast<int>(i) >= kFirstSerialPort;
+    io.out << (i == 0 ? "\n" : ",\n") << "    "
+           << JsonDevice(port.name, port.target, serial ? "serial" : "parallel")
+           << ", \"mapped\": " << (port.mapped ? "true" : "false")
+           << ", \"options\": " << JsonList(port.options) << "}";
+  }
+  io.out << "\n  ],\n  \"otherDevices\": [";
+  const std::vector<std::string> others = FindOtherPortDevices();
+  for (std::size_t i = 0; i < others.size(); ++i)
+    io.out << (i == 0 ? "\n" : ",\n") << "    " << JsonDevice("", others[i]) << "}";
+  io.out << (others.empty() ? "]" : "\n  ]") << "\n}\n";
+}
+
 }  // namespace
 
 std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> record) {
@@ -190,15 +406,14 @@ std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> recor
 }
 
 int RunConvert(const ConvertJob& job, Io& io) {
-  NvConversion converted =
-      ConvertPicture(PathFromUtf8(job.picture), job.model.widthBytes, job.options);
+  const PictureRead read = ReadPicture(job.picture, job.model.widthBytes, job.options);
+  const NvConversion& converted = read.converted;
   if (!converted.record) {
-    PrintMessage(io.err, UserMessage::kReadError,
-                 DescribePictureError(0, job.picture, converted.error, converted.systemError));
+    PrintMessage(io.err, UserMessage::kReadError, DescribeReadFailure(0, job.picture, read));
     return kExitFailed;
   }
   const ByteBlock& record = *converted.record;
-  if (FileError error = ReplaceFileContents(job.output, record.bytes())) {
+  if (FileError error = WriteOutput(job.output, record.bytes())) {
     PrintMessage(io.err, UserMessage::kWriteError,
                  DescribeWriteFailure(job.output, std::move(error), record.size()));
     return kExitFailed;
@@ -207,19 +422,22 @@ int RunConvert(const ConvertJob& job, Io& io) {
   if (!job.quiet) {
     PrintMessage(io.err, UserMessage::kWriteFinish,
                  "wrote the " + std::to_string(record.size()) + "-byte NV image of " +
-                     FileName(job.picture) + ", " + std::to_string(picture->width) + " x " +
+                     ShownName(job.picture) + ", " + std::to_string(picture->width) + " x " +
                      std::to_string(picture->height) + " dots" + ConvertedWith(job.options) +
-                     ", to " + job.output);
+                     ", to " + Shown(job.output, true));
+    const std::string notice =
+        CropNotice(ShownName(job.picture), converted, job.options, job.model);
+    if (!notice.empty()) io.err << "notice: " << notice << '\n';
   }
   if (!job.preview.empty()) {
     const MonoImageView view{picture->width, picture->height, picture->stride,
                              picture->bits.data()};
-    if (FileError error = WritePngFile(view, job.preview)) {
+    if (FileError error = WritePng(view, job.preview)) {
       PrintMessage(io.err, UserMessage::kWriteError,
                    DescribeWriteFailure(job.preview, std::move(error), 0));
       return kExitFailed;
     }
-    if (!job.quiet) io.err << "wrote the preview to " << job.preview << '\n';
+    if (!job.quiet) io.err << "wrote the preview to " << Shown(job.preview, true) << '\n';
   }
   return kExitOk;
 }
@@ -228,7 +446,22 @@ int RunExport(const ExportJob& job, Io& io) {
   AppState state;
   SetUpState(state, job.slots);
   if (!LoadSlots(state, job.slots, io)) return kExitFailed;
-  return FinishFileCommand(ExportDefinitionStream(state, job.output), job.slots.quiet, io);
+  if (!WritesDirectly(job.output))
+    return FinishFileCommand(ExportDefinitionStream(state, job.output), job.slots.quiet, io);
+  // Standard output, a pipe or a device: the same stream, written straight into it.
+  FileCommandOutcome outcome;
+  outcome.path = Shown(job.output, true);
+  outcome.streamSize = NvDefinitionStreamSize(state);
+  const std::optional<ByteBlock> stream = BuildNvDefinitionStream(state);
+  FileError error = stream ? WriteDirectly(job.output, stream->bytes()) : FileError{};
+  if (!stream || error) {
+    PrintMessage(io.err, UserMessage::kWriteError,
+                 stream ? DescribeWriteFailure(job.output, std::move(error), outcome.streamSize)
+                        : "not enough memory to build the stream; nothing was written");
+    return kExitFailed;
+  }
+  outcome.result = FileCommandResult::kWriteFinish;
+  return FinishFileCommand(outcome, job.slots.quiet, io);
 }
 
 int RunPatch(const PatchJob& job, Io& io) {
@@ -247,8 +480,12 @@ int RunPrintTest(const SendJob& job, Io& io) {
   return RunSend(job, SendKind::kPrintTest, io);
 }
 
-int RunPorts(Io& io) {
+int RunPorts(Io& io, bool json) {
   const PortMapListing map = ListPortMap();
+  if (json) {
+    PrintPortsJson(map, io);
+    return kExitOk;
+  }
   if (!map.path.empty()) {
     io.out << "Port map: " << map.path
            << (map.found ? "" : " (not there: each name leads to its default device)") << '\n';
@@ -287,15 +524,15 @@ int RunPrintTestToFile(const PrintTestFileJob& job, Io& io) {
                  "not enough memory to build the stream; nothing was written");
     return kExitFailed;
   }
-  if (FileError error = ReplaceFileContents(job.output, stream->bytes())) {
+  if (FileError error = WriteOutput(job.output, stream->bytes())) {
     PrintMessage(io.err, UserMessage::kWriteError,
                  DescribeWriteFailure(job.output, std::move(error), stream->size()));
     return kExitFailed;
   }
   if (!job.quiet)
-    PrintMessage(
-        io.err, UserMessage::kWriteFinish,
-        "wrote the " + std::to_string(stream->size()) + "-byte print-test stream to " + job.output);
+    PrintMessage(io.err, UserMessage::kWriteFinish,
+                 "wrote the " + std::to_string(stream->size()) + "-byte print-test stream to " +
+                     Shown(job.output, true));
   return kExitOk;
 }
 
@@ -315,7 +552,8 @@ int RunRender(const RenderJob& job, Io& io) {
       return kExitFailed;
     }
   }
-  const RenderResult rendered = RenderStreamsToPng(printer, job.inputs, job.output);
+  std::string pipeError;
+  const RenderResult rendered = Render(printer, job, pipeError);
   if (!job.quiet) {
     for (const PrinterEvent& event : printer.events())
       io.err << DescribeEvent(event) << '\n';
@@ -332,7 +570,8 @@ int RunRender(const RenderJob& job, Io& io) {
     case RenderError::kInputUnreadable:
       PrintMessage(io.err, UserMessage::kReadError,
                    "cannot read " + rendered.path + ": " +
-                       (rendered.input.step == FileStep::kNotRegularFile
+                       (!pipeError.empty() ? pipeError
+                        : rendered.input.step == FileStep::kNotRegularFile
                             ? std::string("it is not a regular file (render reads saved streams, "
                                           "not FIFOs, devices or folders)")
                             : rendered.input.code.message()) +
@@ -357,7 +596,8 @@ int RunRender(const RenderJob& job, Io& io) {
     }
   }
   if (!job.quiet)
-    PrintMessage(io.err, UserMessage::kWriteFinish, "wrote the printed paper to " + job.output);
+    PrintMessage(io.err, UserMessage::kWriteFinish,
+                 "wrote the printed paper to " + Shown(job.output, true));
   return kExitOk;
 }
 

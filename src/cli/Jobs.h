@@ -28,6 +28,12 @@ struct Io {
   bool stderrTerminal = false;
 };
 
+// A picture or a stream named "-" is read from standard input, at most this much; an
+// output named "-" goes to standard output (Platform.h).
+inline constexpr std::uint64_t kMaxPipedPictureBytes = std::uint64_t{256} << 20;
+// Standard input that sends nothing for this long is given up.
+inline constexpr int kPipedInputIdleMs = 30000;
+
 struct ConvertJob {
   std::string picture;
   std::string output;
@@ -59,8 +65,9 @@ struct PatchJob {
 struct SendJob {
   SlotsJob slots;  // print-test uses only brixMode and quiet
   PortTarget port;
-  PortSettings serial;              // the serial line settings (list indices)
-  std::optional<unsigned> retries;  // --retries; unset: ask when stdin is a terminal
+  PortSettings serial;               // the serial line settings (list indices)
+  std::optional<unsigned> retries;   // --retries; unset: ask when stdin is a terminal
+  std::int64_t retryDelayMs = 2000;  // --retry-delay: the wait before each retry
 };
 
 // print-test -o FILE: the print-test stream saved as a file instead of sent.
@@ -95,7 +102,8 @@ int RunPatch(const PatchJob& job, Io& io);
 int RunDownload(const SendJob& job, Io& io);
 int RunPrintTest(const SendJob& job, Io& io);
 int RunPrintTestToFile(const PrintTestFileJob& job, Io& io);
-int RunPorts(Io& io);
+// The port list as text, or as JSON for programs.
+int RunPorts(Io& io, bool json);
 int RunRender(const RenderJob& job, Io& io);
 // POSIX systems only; elsewhere it says so and returns kExitUsage.
 int RunVirtualPrinter(const VirtualPrinterJob& job, Io& io);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "state/PrinterModels.h"
 
@@ -27,6 +28,24 @@ std::string_view BaseName(std::string_view path) noexcept {
   const std::size_t slash = path.find_last_of("/\\");
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
+
+#ifdef _WIN32
+constexpr std::string_view kSerialSpeedsText = "the speed is 50 to 4000000 bits per second";
+// The driver takes any speed its hardware can make.
+bool IsSerialSpeed(std::uint32_t bitsPerSecond) noexcept {
+  return bitsPerSecond >= 50 && bitsPerSecond <= 4000000;
+}
+#else
+constexpr std::string_view kSerialSpeedsText =
+    "the speed is one of 1200, 1800, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, "
+    "460800, 921600";
+// The speeds a terminal is set to by name.
+bool IsSerialSpeed(std::uint32_t bitsPerSecond) noexcept {
+  constexpr std::array<std::uint32_t, 12> kSpeeds = {1200,  1800,  2400,   4800,   9600,   19200,
+                                                     38400, 57600, 115200, 230400, 460800, 921600};
+  return std::find(kSpeeds.begin(), kSpeeds.end(), bitsPerSecond) != kSpeeds.end();
+}
+#endif
 
 }  // namespace
 
@@ -116,6 +135,44 @@ std::optional<ConversionOptions> ConversionOptionsFor(const PictureChoice& choic
   return options;
 }
 
+std::string NearestName(std::string_view word, const std::vector<std::string>& names) {
+  const std::string typed = Lower(word);
+  const std::size_t limit = std::clamp<std::size_t>(typed.size() / 3, 1, 2);
+  std::string nearest;
+  std::size_t best = limit + 1;
+  for (const std::string& name : names) {
+    // Edit distance with swaps of neighbours (optimal string alignment), by rows.
+    const std::size_t n = name.size();
+    std::vector<std::size_t> before(n + 1), previous(n + 1), current(n + 1);
+    for (std::size_t j = 0; j <= n; ++j)
+      previous[j] = j;
+    for (std::size_t i = 1; i <= typed.size(); ++i) {
+      current[0] = i;
+      for (std::size_t j = 1; j <= n; ++j) {
+        const std::size_t change = typed[i - 1] == name[j - 1] ? 0 : 1;
+        current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + change});
+        if (i > 1 && j > 1 && typed[i - 1] == name[j - 2] && typed[i - 2] == name[j - 1])
+          current[j] = std::min(current[j], before[j - 2] + 1);
+      }
+      before.swap(previous);
+      previous.swap(current);
+    }
+    if (previous[n] < best) {
+      best = previous[n];
+      nearest = name;
+    }
+  }
+  return nearest;
+}
+
+std::optional<std::int64_t> ParseRetryDelay(double seconds, std::string& error) {
+  if (!std::isfinite(seconds) || seconds < 0 || seconds > 3600) {
+    error = "--retry-delay: the wait between attempts is 0 to 3600 seconds";
+    return std::nullopt;
+  }
+  return std::llround(seconds * 1000);
+}
+
 std::optional<std::uint64_t> ParseByteSize(std::string_view text, std::string& error) {
   std::uint64_t value = 0;
   std::size_t i = 0;
@@ -198,12 +255,14 @@ std::optional<PortTarget> ParsePortTarget(std::string_view text, std::optional<L
 std::optional<PortSettings> SerialSettingsFor(const SerialChoice& choice, std::string& error) {
   PortSettings settings;
   const auto baud = std::find(kBaudRates.begin(), kBaudRates.end(), choice.baud);
-  if (baud == kBaudRates.end()) {
-    error =
-        "--baud " + std::to_string(choice.baud) + ": the speed is 1200, 2400, 4800, 9600 or 19200";
+  if (baud != kBaudRates.end()) {
+    settings.baudRate = static_cast<std::int32_t>(baud - kBaudRates.begin());
+  } else if (IsSerialSpeed(choice.baud)) {
+    settings.baudRate = static_cast<std::int32_t>(choice.baud);
+  } else {
+    error = "--baud " + std::to_string(choice.baud) + ": " + std::string(kSerialSpeedsText);
     return std::nullopt;
   }
-  settings.baudRate = static_cast<std::int32_t>(baud - kBaudRates.begin());
   if (choice.dataBits != 7 && choice.dataBits != 8) {
     error = "--data-bits " + std::to_string(choice.dataBits) + ": the data bits are 7 or 8";
     return std::nullopt;

@@ -57,13 +57,22 @@ struct PictureChoice {
 std::optional<ConversionOptions> ConversionOptionsFor(const PictureChoice& choice,
                                                       std::string& error);
 
+// The name in `names` that `word` is most likely a slip of the keys for: the nearest by
+// edits (a letter left out, added, changed, or two neighbours swapped, in any case), and
+// at most a third of the word's letters away (1 at least, 2 at most). Empty when none is
+// that near.
+std::string NearestName(std::string_view word, const std::vector<std::string>& names);
+
+// --retry-delay SECONDS: 0 to 3600, fractions allowed; the milliseconds to wait.
+std::optional<std::int64_t> ParseRetryDelay(double seconds, std::string& error);
+
 // A size in bytes: "1000", "64K", "512M", "1G" (binary multiples), at least 1 byte.
 std::optional<std::uint64_t> ParseByteSize(std::string_view text, std::string& error);
 
 enum class PortKind {
   kNamed,       // "LPT1" to "LPT4", "COM1" to "COM4"
   kDevicePath,  // any other path: a device, a FIFO, a socket
-  kTcp,         // "tcp:HOST:PORT"
+  kTcp,         // "tcp:HOST:PORT", "tcp:HOST" (port 9100)
 };
 
 enum class LineKind { kParallel, kSerial };

@@ -4,13 +4,17 @@
 // behind port names, and the port backend for a target. One implementation for POSIX
 // systems (PlatformPosix.cpp) and one for Windows (PlatformWin32.cpp).
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/Options.h"
+#include "files/FileIo.h"
 #include "port/PortApi.h"
 
 namespace quillmark::cli {
@@ -67,5 +71,28 @@ std::vector<std::string> FindOtherPortDevices();
 // target's --port-type and --ignore-status go with it. Null, with `unavailable` saying
 // why, when this system cannot reach the target so.
 std::unique_ptr<PortApi> MakePortApiFor(const PortTarget& target, std::string& unavailable);
+
+// "-" as a picture, a stream or an output: standard input or standard output.
+inline constexpr std::string_view kStandardStream = "-";
+
+// Whether the output `path` is written straight into it rather than through a temporary
+// file renamed over it: "-" (standard output), and on POSIX systems an existing FIFO,
+// terminal, character device or socket (/dev/stdout, a pipe), which cannot be replaced.
+bool WritesDirectly(const std::string& path);
+
+// Writes every byte to standard output ("-") or into the existing file at `path`, as
+// WritesDirectly allows. A FIFO nobody reads is refused at once (kOpenForWriting, ENXIO)
+// rather than waited for; a write or close that fails is kWrite or kClose with the
+// system's error. SIGPIPE is ignored, so a reader that leaves is an error (EPIPE).
+FileError WriteDirectly(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// The bytes of a picture or a stream piped in on `fd` (standard input), up to its end.
+// Empty, with `error` saying in plain words what standard input is or did ("a terminal:
+// ...", to follow "standard input: "), when `fd` is a terminal (nobody types a picture:
+// refused at once), closed or a folder, when it gives more than `maxBytes`, when nothing
+// arrives for `idleMs` milliseconds (POSIX systems; on Windows a read waits), or a read
+// fails.
+std::optional<std::vector<std::uint8_t>> ReadPipedInput(int fd, std::uint64_t maxBytes, int idleMs,
+                                                        std::string& error);
 
 }  // namespace quillmark::cli

@@ -4,7 +4,11 @@
 // After <windows.h>, whose types it uses.
 #include <shellapi.h>
 
+#include <fcntl.h>
+
+#include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include "cli/Platform.h"
 #include "port/win32/TcpPortApi.h"
@@ -119,6 +123,55 @@ std::unique_ptr<PortApi> MakePortApiFor(const PortTarget& target, std::string& u
       return std::make_unique<TcpPortApi>(target.tcp);
   }
   return nullptr;
+}
+
+// Windows has no FIFOs or devices that a path names here: only "-" is written directly.
+bool WritesDirectly(const std::string& path) {
+  return path == kStandardStream;
+}
+
+FileError WriteDirectly(const std::string& path, std::span<const std::uint8_t> bytes) {
+  FileError error;
+  error.path = path;
+  ::_setmode(1, _O_BINARY);  // no 0A becomes 0D 0A
+  while (!bytes.empty()) {
+    const unsigned piece = static_cast<unsigned>(std::min<std::size_t>(bytes.size(), 1u << 20));
+    const int written = ::_write(1, bytes.data(), piece);
+    if (written <= 0) {
+      error.step = FileStep::kWrite;
+      error.code = std::error_code(written < 0 ? errno : EIO, std::generic_category());
+      return error;
+    }
+    bytes = bytes.subspan(static_cast<std::size_t>(written));
+  }
+  return {};
+}
+
+std::optional<std::vector<std::uint8_t>> ReadPipedInput(int fd, std::uint64_t maxBytes, int,
+                                                        std::string& error) {
+  if (::_isatty(fd) != 0) {
+    error =
+        "a console: pipe the file in (< FILE, or another program's output) or name the "
+        "file instead of -";
+    return std::nullopt;
+  }
+  ::_setmode(fd, _O_BINARY);
+  std::vector<std::uint8_t> bytes;
+  std::array<std::uint8_t, 65536> buffer;
+  for (;;) {
+    const int got = ::_read(fd, buffer.data(), static_cast<unsigned>(buffer.size()));
+    if (got < 0) {
+      error = "cannot read: " + std::error_code(errno, std::generic_category()).message();
+      return std::nullopt;
+    }
+    if (got == 0) return bytes;
+    if (static_cast<std::uint64_t>(got) > maxBytes - bytes.size()) {
+      error = "more than " + std::to_string(maxBytes >> 20) +
+              " MiB, more than is read from it: save it as a file and name the file";
+      return std::nullopt;
+    }
+    bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
+  }
 }
 
 }  // namespace quillmark::cli

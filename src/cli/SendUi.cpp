@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <istream>
 #include <ostream>
+#include <thread>
 
 namespace quillmark::cli {
 namespace {
@@ -86,6 +87,16 @@ void ProgressMeter::Draw(std::uint64_t done) {
   }
 }
 
+std::string FormatSeconds(std::int64_t milliseconds) {
+  std::string text = std::to_string(milliseconds / 1000);
+  if (const std::int64_t fraction = milliseconds % 1000; fraction != 0) {
+    std::string digits = std::to_string(1000 + fraction).substr(1);
+    digits.erase(digits.find_last_not_of('0') + 1);
+    text += "." + digits;
+  }
+  return text + " s";
+}
+
 TerminalSendUi::TerminalSendUi(std::ostream& err, std::istream& in, SendUiOptions options,
                                ProgressMeter::Clock clock)
     : err_(err), in_(in), options_(options), meter_(err, std::move(clock)) {}
@@ -110,8 +121,16 @@ bool TerminalSendUi::RetryAfterFailedSend(const SendReport& report) {
   }
   // Without a question the command stops by itself after maxAttempts failures; this is
   // asked only when another attempt follows.
-  err_ << "retrying (attempt " << failures_ + 1 << " of " << options_.maxAttempts << ")\n";
+  err_ << "retrying";
+  if (options_.retryDelayMs > 0) err_ << " in " << FormatSeconds(options_.retryDelayMs);
+  err_ << " (attempt " << failures_ + 1 << " of " << options_.maxAttempts << ")\n";
   err_.flush();
+  if (options_.retryDelayMs > 0) {
+    if (options_.sleep)
+      options_.sleep(options_.retryDelayMs);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(options_.retryDelayMs));
+  }
   return true;
 }
 

@@ -52,10 +52,16 @@ class ProgressMeter {
 std::int64_t SteadyMilliseconds();
 
 struct SendUiOptions {
-  bool progress = false;     // draw the progress line
-  bool ask = false;          // ask "Retry? [y/N]" after a failed attempt
-  unsigned maxAttempts = 1;  // without asking: attempts allowed (retries + 1)
+  bool progress = false;             // draw the progress line
+  bool ask = false;                  // ask "Retry? [y/N]" after a failed attempt
+  unsigned maxAttempts = 1;          // without asking: attempts allowed (retries + 1)
+  std::int64_t retryDelayMs = 2000;  // without asking: the wait before the next attempt
+  // How the wait is spent; the steady clock's sleep when empty.
+  std::function<void(std::int64_t milliseconds)> sleep;
 };
+
+// "2 s", "0.25 s": a wait in seconds as the user gave it.
+std::string FormatSeconds(std::int64_t milliseconds);
 
 // CommandUi for DownLoad and Print on the terminal: after a failed attempt
 // "Communication Error" and, under it, the attempt's report in plain words.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "CliTestSupport.h"
 
@@ -42,6 +43,9 @@ TEST_F(CliTest, ConvertWritesTheCoreRecordAndAPreviewOfEveryDot) {
     EXPECT_EQ(run.err.find(", converted with " + DescribeOptions(c.expected) + ", to") !=
                   std::string::npos,
               !c.options.empty())
+        << run.err;
+    // Only what is cropped says so: the 700-dot triangle on the A2.
+    EXPECT_EQ(run.err.find("\nnotice: ") != std::string::npos, c.model == "A2" && c.picture == wide)
         << run.err;
     const Bytes bytes = ReadBytes(record);
     ASSERT_EQ(bytes, BytesOf(ConvertPicture(c.picture, c.widthBytes, c.expected).record));
@@ -86,6 +90,86 @@ TEST_F(CliTest, ExportPrintTestAndPatchWriteTheCoreStreams) {
   }
 }
 
+// Runs quillmark-cli with `input` written into its standard input through a pipe and its
+// standard output read from another pipe into `out`; a reader that leaves at once when
+// `readOutput` is false.
+CliResult RunPiped(const Args& args, const Bytes& input, bool readOutput = true) {
+  ::signal(SIGPIPE, SIG_IGN);  // the tool may leave input unread
+  int in[2], out[2];
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return {};
+  std::thread writer([&] {
+    for (std::size_t done = 0; done < input.size();) {
+      const ssize_t n = ::write(in[1], input.data() + done, input.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(in[1]);
+  });
+  Bytes received;
+  if (!readOutput) ::close(out[0]);
+  std::thread reader([&] {
+    std::uint8_t buffer[65536];
+    for (ssize_t n; readOutput && (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+      received.insert(received.end(), buffer, buffer + n);
+  });
+  CliOptions options;
+  options.stdinFd = in[0];
+  options.stdoutFd = out[1];
+  CliResult run = RunCli(args, options);
+  ::close(in[0]);
+  ::close(out[1]);
+  writer.join();
+  reader.join();
+  if (readOutput) ::close(out[0]);
+  run.out.assign(received.begin(), received.end());
+  return run;
+}
+
+// "-" through real pipes: a picture or a stream in, the record, stream or sheet out, the
+// same bytes as through files; a reader that leaves is a Write Error, and a terminal gives
+// no picture.
+TEST_F(CliTest, DashIsStandardInputAndOutputThroughPipes) {
+  const std::string printTest = dir.File("test.bin"), definition = dir.File("logos.bin"),
+                    sheet = dir.File("sheet.png");
+  ASSERT_EQ(RunCli({"print-test", "-o", printTest}).status, 0);
+  ASSERT_EQ(RunCli(Args{"export", "-o", definition} + SlotArgs()).status, 0);
+  ASSERT_EQ(RunCli({"render", definition, printTest, "-o", sheet}).status, 0);
+  struct Case {
+    Args args;
+    Bytes input;
+    Bytes output;  // empty: the reader leaves
+    std::string says;
+  };
+  const Args otherSlots = {"--slot", "4=" + wide, "--slot", "10=" + checker};
+  const std::vector<Case> cases = {
+      {{"convert", "-", "-o", "-"},
+       ReadBytes(wide),
+       BytesOf(ConvertPictureFile(wide, 72).record),
+       "notice: standard input is 700 x 30 pixels; only its top-left 576 x 30 are kept: the A2 "
+       "prints 576 dots across; --model W4 keeps 700 dots across"},
+      {Args{"export", "-o", "/dev/stdout", "--slot", "1=-"} + otherSlots, ReadBytes(stripes),
+       DefinitionStream(72, 1), "definition stream to /dev/stdout"},
+      {{"render", "-", printTest, "-o", "-", "-q"}, ReadBytes(definition), ReadBytes(sheet), ""},
+      {{"print-test", "-o", "-"},
+       {},
+       {},
+       "Write Error\ncannot write to standard output: Broken pipe"},
+  };
+  for (const Case& c : cases) {
+    const CliResult run = RunPiped(c.args, c.input, !c.output.empty());
+    EXPECT_EQ(run.status, c.output.empty() ? 1 : 0) << ::testing::PrintToString(c.args) << run.err;
+    EXPECT_EQ(Bytes(run.out.begin(), run.out.end()), c.output) << ::testing::PrintToString(c.args);
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+  }
+  PseudoTerminal terminal;
+  CliOptions options;
+  options.stdinFd = ::open(terminal.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const CliResult run = RunCli({"convert", "-", "-o", dir.File("x.rec")}, options);
+  ::close(options.stdinFd);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind("Read Error\nstandard input: a terminal", 0), 0u) << run.err;
+}
+
 // Every file and folder under `folder`, with the contents of the files.
 std::map<std::string, Bytes> Contents(const std::string& folder) {
   std::map<std::string, Bytes> files;
@@ -99,24 +183,25 @@ TEST_F(CliTest, UsageErrorsEndWithStatus2AndTouchNothing) {
   WriteFileBytes(image, Bytes(ExpectedImageHeader.begin(), ExpectedImageHeader.end()));
   // Each command with the mistakes made in it, as typed; IMAGE and OUT are files here.
   const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-      {"", {"", "frobnicate"}},
-      {"convert", {"a.bmp", "-o OUT", "a.bmp -o OUT --model X9"}},
+      {"", {"", "frobnicate", "dowload --slot 1=a.bmp", "help frobnicate"}},
+      {"convert", {"a.bmp", "-o OUT", "a.bmp -o OUT --model X9", "- -o - --preview -"}},
       {"convert a.bmp -o OUT",
        {"--dither blue", "--rotate 45", "--threshold 256", "--threshold -1"}},
       {"export -o OUT",
-       {"--slot 0=a.bmp", "--slot 11=a.bmp", "--slot a.bmp", "--dither",
-        "--slot 3=", "--slot 1=a.bmp --slot 1=a.bmp", "--mode brix", "stray"}},
-      {"download",
-       {"--retries -1", "--retries many", "--baud 300", "--data-bits 6", "--parity mark",
-        "--stop-bits 3", "--port tcp:h:9100 --port-type serial", "--port IMAGE",
-        "--port /"}},  // a file and a folder are no ports
-      {"download --port",
-       {"tcp:h", "tcp:h:65536", "tcp:h:", "tcp:h:91x", "tcp::9100", "tcp:::1:9100", "tcp:[::1]9100",
-        "tcp:127.0.0.1:0"}},
+       {"--slot 0=a.bmp", "--slot 11=a.bmp", "--slot a.bmp", "--dither", "--slot 3=",
+        "--slot 1=a.bmp --slot 1=a.bmp", "--mode brix", "stray", "--slot 1=- --slot 2=-"}},
+      {"download", {"", "--port LPT1", "--clear --slot 1=a.bmp"}},  // erasing needs --clear
+      {"download --clear",
+       {"--retries -1", "--retries many", "--baud 300", "--baud 12345", "--data-bits 6",
+        "--parity mark", "--stop-bits 3", "--port tcp:h:9100 --port-type serial", "--port IMAGE",
+        "--port /", "--retry-delay -1", "--retry-delay 3601"}},  // a file and a folder: no ports
+      {"download --clear --port",
+       {"tcp:h:65536", "tcp:h:", "tcp:h:91x", "tcp::9100", "tcp:::1:9100", "tcp:[::1]9100",
+        "tcp:[::1", "tcp:127.0.0.1:0"}},
       {"print-test",
        {"--port-type usb --port /dev/x", "--slot 1=a.bmp", "-o OUT --port LPT1", "--fit"}},
       {"patch IMAGE --slot 1=a.bmp", {"", "--service-code qxv", "--service-code QXV0"}},
-      {"render", {"-o OUT", "IMAGE -o OUT --model none"}},
+      {"render", {"-o OUT", "IMAGE -o OUT --model none", "- - -o OUT"}},
       {"virtual-printer -o OUT",
        {"", "--fifo OUT --listen tcp:127.0.0.1:0", "--listen 127.0.0.1:9100",
         "--fifo OUT --jobs 0"}},
@@ -166,6 +251,10 @@ TEST_F(CliTest, AFailedJobEndsWith1SaysWhyAndWritesNothing) {
       {{"export", "-o", dir.File("out.bin")}, "Read Error", slotErrors},
       {{"patch", image, "--service-code", "QXV"}, "Read Error", slotErrors},
       {{"download", "--port", fifo}, "Read Error", slotErrors},
+      {{"convert", stripes, "-o", fifoPicture},
+       "Write Error",
+       fifoPicture + " is a FIFO nobody reads"},
+      {{"export", "-o", "/dev/full"}, "Write Error", "/dev/full: No space left on device"},
       {{"convert", notBmp, "-o", dir.File("out.rec")}, "Read Error", notBmp + ": a GIF"},
       {{"convert", fifoPicture, "-o", dir.File("out.rec")}, "Read Error", "a FIFO"},
       {{"render", missing, "-o", dir.File("out.png")}, "Read Error", missing},
@@ -195,6 +284,7 @@ TEST(CliHelp, EveryCommandHasHelpWithExamplesAndAManPageSection) {
     name.erase(std::remove(name.begin(), name.end(), '\\'), name.end());
     const CliResult run = RunCli({name, "--help"});
     EXPECT_EQ(run.status, 0) << name;
+    EXPECT_EQ(RunCli({"help", name}).out, run.out);
     EXPECT_NE(run.out.find("Usage: quillmark-cli " + name), std::string::npos) << run.out;
     const std::size_t examples = run.out.find("Example");
     EXPECT_NE(run.out.find("  quillmark-cli " + name, examples), std::string::npos) << run.out;
@@ -230,6 +320,18 @@ TEST_F(CliTest, PortsListsTheEightNamesWhereTheMapLeadsThem) {
     EXPECT_NE(run.out.substr(at, run.out.find('\n', at + 1) - at).find(state), std::string::npos)
         << run.out;
   }
+  // The same for programs.
+  const CliResult json = RunCli({"ports", "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  for (const std::string& entry : std::vector<std::string>{
+           "\"leftOut\": [\"line 3: unknown port COM5",
+           "{\"name\": \"LPT3\", \"device\": \"tcp:192.168.1.50:9100\", \"kind\": \"network\", "
+           "\"present\": null, \"accessible\": null, \"mapped\": true, \"options\": []}",
+           "{\"name\": \"COM2\", \"device\": \"" + stable +
+               "\", \"kind\": \"serial\", \"present\": true, \"accessible\": true, \"resolved\": "
+               "\"" +
+               terminal.slavePath() + "\", \"mapped\": true, \"options\": [\"ignore-status\"]}"})
+    EXPECT_NE(json.out.find(entry), std::string::npos) << json.out << "\nlacks " << entry;
 }
 
 }  // namespace

@@ -36,12 +36,19 @@ CliResult RunOnATerminal(const Args& args) {
   return run;
 }
 
+// The port by --port, or by QUILLMARK_PORT when --port is not given; a download of no
+// pictures only with --clear.
 TEST_F(CliTest, ThroughAFifoOrTcpExactlyTheStreamArrives) {
-  for (const auto& [command, mode, tcpPort] :
-       std::vector<std::tuple<std::string, std::string, bool>>{{"download", "esc", false},
-                                                               {"download", "plain", true},
-                                                               {"print-test", "plain", false},
-                                                               {"print-test", "esc", true}}) {
+  struct Case {
+    std::string command;
+    std::string mode;
+    bool tcpPort;
+    bool byEnvironment;
+  };
+  for (const auto& [command, mode, tcpPort, byEnvironment] :
+       {Case{"download", "esc", false, false}, Case{"download", "plain", true, false},
+        Case{"print-test", "plain", false, true}, Case{"print-test", "esc", true, false},
+        Case{"--clear", "esc", true, true}}) {
     SCOPED_TRACE(command + " " + mode);
     const std::int32_t brixMode = mode == "esc" ? 1 : 0;
     std::optional<LoopbackReceiver> tcp;
@@ -54,14 +61,20 @@ TEST_F(CliTest, ThroughAFifoOrTcpExactlyTheStreamArrives) {
       ASSERT_TRUE(MakeFifo(port));
       fifo.emplace(port);
     }
-    const CliResult run = RunCli(Args{command, "--mode", mode, "--port", port} +
-                                 (command == "download" ? SlotArgs() : Args{}));
+    Args args = command == "--clear" ? Args{"download", "--clear"} : Args{command};
+    if (byEnvironment)
+      ::setenv("QUILLMARK_PORT", port.c_str(), 1);
+    else
+      args = args + Args{"--port", port};
+    const CliResult run =
+        RunCli(args + Args{"--mode", mode} + (command == "download" ? SlotArgs() : Args{}));
+    ::unsetenv("QUILLMARK_PORT");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("Communication Finish"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("sending"), std::string::npos) << "progress off a terminal";
     EXPECT_EQ(tcpPort ? tcp->Finish() : fifo->Finish(),
-              command == "download" ? DefinitionStream(72, brixMode)
-                                    : BytesOf(BuildNvPrintTestStream(brixMode)));
+              command == "print-test" ? BytesOf(BuildNvPrintTestStream(brixMode))
+                                      : DefinitionStream(72, brixMode, command == "download"));
   }
 }
 
@@ -78,7 +91,8 @@ TEST_F(CliTest, APortThatCannotBeOpenedIsACommunicationErrorWithTheReason) {
       {"print-test", "tcp:[::1]:" + std::to_string(ClosedLoopbackPort()), "::1:"},
   };
   for (const std::vector<std::string>& c : cases) {
-    const CliResult run = RunCli({c[0], "--port", c[1]});
+    const CliResult run = RunCli(c[0] == "download" ? Args{c[0], "--clear", "--port", c[1]}
+                                                    : Args{c[0], "--port", c[1]});
     EXPECT_EQ(run.status, 1) << c[1];
     EXPECT_EQ(run.err.rfind("Communication Error\n", 0), 0u) << run.err;
     EXPECT_NE(run.err.find(c[2]), std::string::npos) << run.err;
@@ -95,7 +109,11 @@ TEST_F(CliTest, AFailedSendIsRetriedAsAllowedOrAsTheUserAnswers) {
     std::string end;
   };
   const std::vector<Case> cases = {
-      {nullptr, {"--retries", "2"}, 3, 0, "(gave up after 3 attempts)\n"},
+      {nullptr,
+       {"--retries", "2", "--retry-delay", "0.01"},
+       3,
+       0,
+       "retrying in 0.01 s (attempt 3 of 3)\n"},
       {"y\nn\n", {}, 2, 2, "cancelled; 2 attempts failed\n"},
       {"Y\nyes\n\n", {}, 3, 3, "cancelled; 3 attempts failed\n"},  // Enter is no
       {"sure\n", {}, 1, 1, "cancelled; 1 attempt failed\n"},
@@ -112,7 +130,7 @@ TEST_F(CliTest, AFailedSendIsRetriedAsAllowedOrAsTheUserAnswers) {
                 static_cast<ssize_t>(std::strlen(c.answers)));
     }
     const CliResult run =
-        RunCli(Args{"download", "--port", dir.File("absent")} + c.options, options);
+        RunCli(Args{"download", "--clear", "--port", dir.File("absent")} + c.options, options);
     if (options.stdinFd >= 0) ::close(options.stdinFd);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(Count(run.err, "Communication Error\n"), c.attempts) << run.err;
@@ -140,6 +158,7 @@ TEST_F(CliTest, APseudoTerminalByAStableNameReceivesExactlyTheStream) {
                           "7", "--ignore-status"},
                          B2400,
                          true},
+                        {{"--baud", "115200", "--ignore-status"}, B115200, false},
                         {{"--port-type", "parallel", "--baud", "2400"}, B4800, false}};
   for (const Case& c : cases) {
     termios before{};
@@ -247,7 +266,7 @@ TEST_F(CliTest, APermissionDeniedSaysHowToGetAccess) {
   for (const std::string& device : {fifo, serial}) {
     ASSERT_EQ(::chmod(device.c_str(), 0), 0);
     FifoReader reader(fifo);  // so that only the permission stands in the way
-    const CliResult run = RunCli({"download", "--port", device}, options);
+    const CliResult run = RunCli({"download", "--clear", "--port", device}, options);
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(
         run.err.rfind("Communication Error\ncannot open " + device + ": Permission denied", 0), 0u)

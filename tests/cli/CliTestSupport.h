@@ -45,6 +45,7 @@ inline Args operator+(Args args, const Args& more) {
 
 struct CliOptions {
   int stdinFd = -1;                  // default /dev/null
+  int stdoutFd = -1;                 // default: kept for output()
   int stderrFd = -1;                 // default: kept for errors()
   std::vector<std::string> wrapper;  // a program that runs quillmark-cli (setpriv ...)
 };
@@ -65,6 +66,7 @@ class CliProcess {
     ::posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT, 0600);
     ::posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT, 0600);
     if (options.stdinFd >= 0) ::posix_spawn_file_actions_adddup2(&actions, options.stdinFd, 0);
+    if (options.stdoutFd >= 0) ::posix_spawn_file_actions_adddup2(&actions, options.stdoutFd, 1);
     if (options.stderrFd >= 0) ::posix_spawn_file_actions_adddup2(&actions, options.stderrFd, 2);
     if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
     ::posix_spawn_file_actions_destroy(&actions);

@@ -39,6 +39,7 @@ std::string_view PortDeviceName(std::int32_t port) noexcept {
 }
 
 std::uint32_t BaudRateFor(std::int32_t baudRate) noexcept {
+  if (baudRate >= kMinDirectBaudRate) return static_cast<std::uint32_t>(baudRate);
   // Only 0 to 3 pick a slower speed; 4, anything above and anything negative mean 19200.
   if (baudRate < 0 || baudRate > 3) return kBaudRates[4];
   return kBaudRates[static_cast<std::size_t>(baudRate)];

@@ -24,7 +24,9 @@ inline constexpr std::uint32_t kPurgeAll =
 // The device name `port` selects: "LPT1" to "LPT4" for 0 to 3, "COM1" to "COM4" for 4 to
 // 7, "LPT1" for any other value.
 std::string_view PortDeviceName(std::int32_t port) noexcept;
-// Bits per second for `baudRate`: 1200, 2400, 4800, 9600 for 0 to 3, else 19200.
+// Bits per second for `baudRate`: 1200, 2400, 4800, 9600 for 0 to 3; a value of
+// kMinDirectBaudRate or more is the speed itself (the command line's --baud 115200);
+// anything else 19200.
 std::uint32_t BaudRateFor(std::int32_t baudRate) noexcept;
 // The time-outs of a port: 10 ms a byte plus 200 ms on every write, plus 2000 ms instead
 // on a parallel port (`parallel` exactly 1) under the NT family.

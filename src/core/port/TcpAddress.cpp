@@ -19,35 +19,38 @@ std::optional<TcpAddress> ParseTcpAddress(std::string_view text, std::string& er
   }
   std::string_view rest = text.substr(kScheme.size());
   TcpAddress address;
-  std::string_view port;
+  // Without ":PORT" the raw printing port is meant.
+  std::optional<std::string_view> port;
   if (!rest.empty() && rest.front() == '[') {
     const std::size_t close = rest.find(']');
-    if (close == std::string_view::npos || close + 1 >= rest.size() || rest[close + 1] != ':') {
-      error = "an IPv6 address is written in brackets and followed by :PORT, as tcp:[::1]:9100";
+    if (close == std::string_view::npos || (close + 1 < rest.size() && rest[close + 1] != ':')) {
+      error =
+          "an IPv6 address is written in brackets, optionally followed by :PORT, as "
+          "tcp:[::1]:9100";
       return std::nullopt;
     }
     address.host = std::string(rest.substr(1, close - 1));
-    port = rest.substr(close + 2);
+    if (close + 1 < rest.size()) port = rest.substr(close + 2);
   } else {
     const std::size_t colon = rest.rfind(':');
-    if (colon == std::string_view::npos) {
-      error = "the port number is missing: write tcp:HOST:PORT, as tcp:192.168.1.50:9100";
-      return std::nullopt;
-    }
     address.host = std::string(rest.substr(0, colon));
-    port = rest.substr(colon + 1);
+    if (colon != std::string_view::npos) port = rest.substr(colon + 1);
     if (address.host.find(':') != std::string::npos) {
       error = "an IPv6 address is written in brackets, as tcp:[::1]:9100";
       return std::nullopt;
     }
   }
   if (address.host.empty()) {
-    error = "the host is missing: write tcp:HOST:PORT, as tcp:192.168.1.50:9100";
+    error = "the host is missing: write tcp:HOST or tcp:HOST:PORT, as tcp:192.168.1.50:9100";
     return std::nullopt;
   }
+  if (!port) {
+    address.port = kRawPrintingPort;
+    return address;
+  }
   std::uint32_t number = 0;
-  bool digits = !port.empty() && port.size() <= 5;
-  for (char c : port) {
+  bool digits = !port->empty() && port->size() <= 5;
+  for (char c : *port) {
     if (c < '0' || c > '9') {
       digits = false;
       break;
@@ -56,7 +59,7 @@ std::optional<TcpAddress> ParseTcpAddress(std::string_view text, std::string& er
   }
   if (!digits || number > 65535 || (number == 0 && !allowPortZero)) {
     error = "the port must be a number from " + std::string(allowPortZero ? "0" : "1") +
-            " to 65535, not \"" + std::string(port) + "\"";
+            " to 65535, not \"" + std::string(*port) + "\"";
     return std::nullopt;
   }
   address.port = static_cast<std::uint16_t>(number);

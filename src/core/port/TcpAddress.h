@@ -22,9 +22,10 @@ struct TcpAddress {
 // Whether `text` is meant as a network address: it begins with "tcp:".
 bool IsTcpAddressText(std::string_view text) noexcept;
 
-// Parses "tcp:HOST:PORT", where HOST is a name, an IPv4 address or an IPv6 address in
-// brackets ("tcp:[::1]:9100") and PORT a number from 1 to 65535 (0 too when `allowPortZero`,
-// for a listener that takes any free port). Empty optional, with `error` saying what is
+// Parses "tcp:HOST:PORT" or "tcp:HOST", where HOST is a name, an IPv4 address or an IPv6
+// address in brackets ("tcp:[::1]:9100", "tcp:[::1]") and PORT a number from 1 to 65535 (0
+// too when `allowPortZero`, for a listener that takes any free port); without a port it is
+// kRawPrintingPort. Empty optional, with `error` saying what is
 // wrong, otherwise.
 std::optional<TcpAddress> ParseTcpAddress(std::string_view text, std::string& error,
                                           bool allowPortZero = false);

@@ -32,6 +32,11 @@ struct NvConversion {
   std::optional<ByteBlock> record;
   PictureError error = PictureError::kNone;
   int systemError = 0;  // kCannotOpen: why the system would not open the file
+  // The picture's own size in pixels, before any turn, where a picture file was read
+  // (ConvertPicture); 0 otherwise. Set beside the record, so a report can tell what a crop
+  // left out.
+  std::int32_t pictureWidth = 0;
+  std::int32_t pictureHeight = 0;
 };
 
 // Builds the NV image record of `source` cropped for `widthBytes`: the header xL xH yL yH,

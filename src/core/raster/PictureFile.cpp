@@ -79,11 +79,12 @@ PixelSource& Picture::Pixels() noexcept {
       reader_);
 }
 
-NvConversion ConvertPicture(ByteSource& source, std::int32_t widthBytes,
-                            const ConversionOptions& options) noexcept {
+namespace {
+
+NvConversion ConvertOpenPicture(ByteSource& source, std::optional<Picture>& picture,
+                                std::int32_t widthBytes,
+                                const ConversionOptions& options) noexcept {
   PictureError error = PictureError::kNone;
-  auto picture = Picture::Open(source, error);
-  if (!picture) return {std::nullopt, error};
   if (options.IsDefault()) {
     PixelSource& pixels = picture->Pixels();
     if (const auto crop = NvCropFor(pixels.Width(), pixels.Height(), widthBytes)) {
@@ -104,6 +105,21 @@ NvConversion ConvertPicture(ByteSource& source, std::int32_t widthBytes,
     }
   }
   return ConvertWithOptions(picture->Pixels(), widthBytes, options);
+}
+
+}  // namespace
+
+NvConversion ConvertPicture(ByteSource& source, std::int32_t widthBytes,
+                            const ConversionOptions& options) noexcept {
+  PictureError error = PictureError::kNone;
+  std::optional<Picture> picture = Picture::Open(source, error);
+  if (!picture) return {std::nullopt, error};
+  const std::int32_t width = picture->Pixels().Width();
+  const std::int32_t height = picture->Pixels().Height();
+  NvConversion converted = ConvertOpenPicture(source, picture, widthBytes, options);
+  converted.pictureWidth = width;
+  converted.pictureHeight = height;
+  return converted;
 }
 
 NvConversion ConvertPicture(const std::filesystem::path& path, std::int32_t widthBytes,

@@ -287,7 +287,7 @@ TEST(PortMap, DefaultsAndTheUsersFileOverThem) {
                                       "COM1=/dev/serial/by-id/usb-x-port0 parallel ignore-status\n"
                                       "LPT9 = /dev/usb/lp1\n"
                                       "LPT3 = usb/lp1\n"
-                                      "LPT4 = tcp:printer\n"
+                                      "LPT4 = tcp:printer:\n"
                                       "COM2 = /dev/ttyUSB0 fast\n"
                                       "COM3 /dev/ttyUSB1\n";
   PortMapFile file;
@@ -302,7 +302,7 @@ TEST(PortMap, DefaultsAndTheUsersFileOverThem) {
   EXPECT_EQ(map.at("COM2"), DefaultPortMap().at("COM2"));
   const std::vector<std::string> problems = {
       "line 5: unknown port LPT9", "line 6: usb/lp1: a device is an absolute path",
-      "line 7: tcp:printer: the port number is missing", "line 8: unknown option fast",
+      "line 7: tcp:printer:: the port must be a number", "line 8: unknown option fast",
       "line 9: write NAME = DEVICE"};
   ASSERT_EQ(file.problems.size(), problems.size());
   for (std::size_t i = 0; i < problems.size(); ++i)

@@ -44,12 +44,15 @@ struct SpeedEntry {
 };
 
 constexpr std::array kSpeeds = {
-    SpeedEntry{50, B50},       SpeedEntry{75, B75},         SpeedEntry{110, B110},
-    SpeedEntry{134, B134},     SpeedEntry{150, B150},       SpeedEntry{200, B200},
-    SpeedEntry{300, B300},     SpeedEntry{600, B600},       SpeedEntry{1200, B1200},
-    SpeedEntry{1800, B1800},   SpeedEntry{2400, B2400},     SpeedEntry{4800, B4800},
-    SpeedEntry{9600, B9600},   SpeedEntry{19200, B19200},   SpeedEntry{38400, B38400},
-    SpeedEntry{57600, B57600}, SpeedEntry{115200, B115200}, SpeedEntry{230400, B230400},
+    SpeedEntry{50, B50},         SpeedEntry{75, B75},         SpeedEntry{110, B110},
+    SpeedEntry{134, B134},       SpeedEntry{150, B150},       SpeedEntry{200, B200},
+    SpeedEntry{300, B300},       SpeedEntry{600, B600},       SpeedEntry{1200, B1200},
+    SpeedEntry{1800, B1800},     SpeedEntry{2400, B2400},     SpeedEntry{4800, B4800},
+    SpeedEntry{9600, B9600},     SpeedEntry{19200, B19200},   SpeedEntry{38400, B38400},
+    SpeedEntry{57600, B57600},   SpeedEntry{115200, B115200}, SpeedEntry{230400, B230400},
+#ifdef B460800
+    SpeedEntry{460800, B460800}, SpeedEntry{921600, B921600},
+#endif
 };
 
 bool SpeedFor(std::uint32_t bitsPerSecond, speed_t& speed) noexcept {
