@@ -19,6 +19,12 @@ enum class Writability { kWritable, kFull, kBroken };
 // How a connection broke, in the words a user is told.
 enum class NetworkBreak { kNone, kClosedByPrinter, kReset, kTimedOut, kOther };
 
+// What to check when a printer refused the connection to `service`, its port number.
+inline std::string RefusedConnectionAdvice(const std::string& service) {
+  if (service == "9100") return "is the printer switched on, with raw printing on port 9100?";
+  return "is the printer switched on, and is " + service + " its raw printing port (usually 9100)?";
+}
+
 class NetworkPortDevice : public PortDevice {
  public:
   DeviceKind Kind() const noexcept override { return DeviceKind::kParallel; }

@@ -301,8 +301,7 @@ PortOpenResult OpenNetworkPort(const PortRoute& route, const std::string& port,
   const std::string system = std::string(" (") + std::strerror(error) + ")";
   if (error == ECONNREFUSED)
     return {nullptr, error,
-            where + " refused the connection" + system + ": is the printer switched on, and is " +
-                service + " its raw printing port (usually 9100)?"};
+            where + " refused the connection" + system + ": " + RefusedConnectionAdvice(service)};
   if (error == ETIMEDOUT)
     return {nullptr, error,
             "no answer from " + where + " within " + std::to_string(connectTimeoutMs / 1000) +

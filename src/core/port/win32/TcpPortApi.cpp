@@ -390,8 +390,7 @@ PortOpenResult TcpPortApi::Open(std::string_view deviceName) noexcept {
   const std::string system = " (" + SystemText(error) + ")";
   if (error == WSAECONNREFUSED)
     return {nullptr, error,
-            where + " refused the connection" + system + ": is the printer switched on, and is " +
-                service + " its raw printing port (usually 9100)?"};
+            where + " refused the connection" + system + ": " + RefusedConnectionAdvice(service)};
   if (error == WSAETIMEDOUT)
     return {nullptr, error,
             "no answer from " + where + " within " + std::to_string(connectTimeoutMs_ / 1000) +
