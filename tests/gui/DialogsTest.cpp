@@ -1,14 +1,16 @@
-// The program's dialogs: the main window, the access code, Target Printer, About and
-// Port Setting.
+// The program's dialogs: the main window, the access code, Target Printer, About, Port
+// Setting and Picture Settings.
 
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 
 #include "GuiTest.h"
+#include "dialogs/PictureSettingsDlg.h"
 #include "dialogs/PortSettingDlg.h"
 
 namespace quillmark {
@@ -100,7 +102,7 @@ TEST_F(MainWindow, TheSystemMenuAndMaskedCommandsOpenTheAboutBox) {
     // The low four bits of a command do not count; other commands open nothing (the hook
     // would report an About box with no action queued).
     const std::pair<unsigned, bool> commands[] = {
-        {0x0011, true}, {0x001F, true}, {0x0000, false}, {0x0020, false}, {0xF010, false}};
+        {0x0011, true}, {0x001F, true}, {0x0000, false}, {0x0030, false}, {0xF010, false}};
     for (const auto& [id, opens] : commands) {
       if (opens) QueueAboutBox();
       dialog.SendNotification(Notification::SysCommand, 0, id);
@@ -214,6 +216,66 @@ TEST_F(PortSetting, ThePortButtonEditsTheRunsSettingsAndShowsTheLastOk) {
       Click(port, IDCANCEL);
     });
     Click(dialog, IDC_PORT);
+  });
+}
+
+using PictureSettings = GuiTest;
+
+// Opened from the window's menu, beside About. The threshold is typed, a list entry
+// chosen, both boxes ticked, then OK, Esc, or OK on a threshold the dialog refuses (it
+// stays open and Cancel ends it): only OK on a valid threshold changes the options.
+TEST_F(PictureSettings, OkAppliesEverythingAndCancelOrABadThresholdNothing) {
+  struct Case {
+    const char* threshold;
+    Qt::Key end;
+    bool refused;
+    ConversionOptions stored;
+  };
+  const Case cases[] = {
+      {"100", Qt::Key_Return, false, {100, Dither::kAtkinson, true, true, 90}},
+      {"0", Qt::Key_Escape, false, {}},
+      {"256", Qt::Key_Return, true, {}},
+      {"", Qt::Key_Return, true, {}},
+  };
+  RunMainWindow([&](CQuillmarkDlg& dialog) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            dialog.mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(&dialog, &event);
+    QMenu* menu = dialog.GetSystemMenu(false)->ContextMenu();
+    QAction* entry = menu->actions().at(menu->actions().size() - 2);
+    EXPECT_EQ(entry->text(), "&Picture Settings...");
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.threshold);
+      dialog.pictureOptions = {};
+      testhook::QueueDialogAction(IDD_PICTURE_SETTINGS, [&](CDialog& settings) {
+        EXPECT_EQ(settings.windowTitle(), "Picture Settings");
+        auto* edit = qobject_cast<QLineEdit*>(Item(settings, IDC_THRESHOLD));
+        EXPECT_EQ(edit->text(), "128");
+        EXPECT_EQ(QApplication::focusWidget(), edit);
+        edit->clear();
+        QTest::keyClicks(edit, QString(c.threshold) + "x-");  // not digits: refused as typed
+        Choose(settings, IDC_DITHER_LIST, "Atkinson");
+        Choose(settings, IDC_ROTATE_LIST, "90");
+        Click(settings, IDC_INVERT);
+        Click(settings, IDC_FIT);
+        if (c.refused) testhook::QueueMessageBoxAnswer(IDOK);
+        PressKey(settings, c.end);
+        if (c.refused) {
+          const auto shown = testhook::TakeShownMessageBoxes();
+          ASSERT_EQ(shown.size(), 1u);
+          EXPECT_EQ(shown[0].text, kThresholdRangeText);
+          EXPECT_TRUE(settings.IsRunningModal());
+          Click(settings, IDCANCEL);
+        }
+      });
+      if (&c == &cases[0]) {
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+      } else {
+        dialog.SendNotification(Notification::SysCommand, 0, IDM_PICTURE_SETTINGS);
+      }
+      EXPECT_EQ(testhook::PendingCount(), 0u) << "Picture Settings did not open";
+      EXPECT_EQ(dialog.pictureOptions, c.stored);
+    }
   });
 }
 
