@@ -44,16 +44,19 @@ class Toner {
     return true;
   }
 
-  void Row(Dither dither, std::int32_t t, const std::uint16_t* grey, std::uint8_t* dark,
-           std::int32_t row) noexcept {
+  // Sets marks[u] to 0xFF where dot u of the row is dark and to 0 where it is light. The
+  // error diffusions choose by masks, not branches: a dithered row is dark and light at
+  // random, which a branch would guess wrong half the time.
+  void Row(Dither dither, std::int32_t t, const std::uint16_t* __restrict grey,
+           std::uint8_t* __restrict marks, std::int32_t row) noexcept {
     const std::int32_t n = width_;
-    std::int32_t* cur = rows_[0];
-    std::int32_t* next = rows_[1];
-    std::int32_t* after = rows_[2];
+    std::int32_t* __restrict cur = rows_[0];
+    std::int32_t* __restrict next = rows_[1];
+    std::int32_t* __restrict after = rows_[2];
     switch (dither) {
       case Dither::kNone:
         for (std::int32_t u = 0; u < n; ++u)
-          dark[u] = grey[u] < t ? 1 : 0;
+          marks[u] = grey[u] < t ? 0xFF : 0;
         return;
       case Dither::kOrdered: {
         const auto& line = kBayer[static_cast<std::size_t>(row % 8)];
@@ -61,7 +64,7 @@ class Toner {
         for (std::size_t k = 0; k < 8; ++k)
           limits[k] = t + kWhite * (2 * line[k] + 1) / 128 - kWhite / 2;
         for (std::int32_t u = 0; u < n; ++u)
-          dark[u] = grey[u] < limits[static_cast<std::size_t>(u % 8)] ? 1 : 0;
+          marks[u] = grey[u] < limits[static_cast<std::size_t>(u % 8)] ? 0xFF : 0;
         return;
       }
       case Dither::kFloydSteinberg: {
@@ -70,17 +73,14 @@ class Toner {
         std::int32_t right = 0, belowLeft = 0, below = 0;
         for (std::int32_t u = 0; u < n; ++u) {
           const std::int32_t v = grey[u] + cur[u] + right;
-          const bool isDark = v < t;
-          const std::int32_t e = isDark ? v : v - kWhite;
-          // The share to the right is on the row's critical path: both candidates are
-          // worked out while the comparison is.
-          const std::int32_t dark7 = (7 * v) >> 4, light7 = (7 * (v - kWhite)) >> 4;
-          const std::int32_t e7 = isDark ? dark7 : light7, e3 = (3 * e) >> 4, e5 = (5 * e) >> 4;
+          const std::int32_t dark = -static_cast<std::int32_t>(v < t);  // all ones: dark
+          const std::int32_t e = v - (kWhite & ~dark);
+          const std::int32_t e7 = (7 * e) >> 4, e3 = (3 * e) >> 4, e5 = (5 * e) >> 4;
           right = e7;
           next[u - 1] = belowLeft + e3;
           belowLeft = below + e5;
           below = e - e7 - e3 - e5;
-          dark[u] = isDark ? 1 : 0;
+          marks[u] = static_cast<std::uint8_t>(dark);
         }
         next[n - 1] = belowLeft;
         break;
@@ -91,13 +91,15 @@ class Toner {
         std::int32_t e1 = 0, e2 = 0;  // the errors of u - 1 and u - 2
         for (std::int32_t u = 0; u < n; ++u) {
           const std::int32_t v = grey[u] + cur[u] + e1 + e2;
-          const bool isDark = v < t;
-          const std::int32_t e = (isDark ? v : v - kWhite) / 8;
+          const std::int32_t dark = -static_cast<std::int32_t>(v < t);
+          const std::int32_t full = v - (kWhite & ~dark);
+          // Division by 8 rounded toward zero, as a shift: add 7 to a negative error first.
+          const std::int32_t e = (full + ((full >> 31) & 7)) >> 3;
           next[u - 1] += e + e1 + e2;
           after[u] = e;
           e2 = e1;
           e1 = e;
-          dark[u] = isDark ? 1 : 0;
+          marks[u] = static_cast<std::uint8_t>(dark);
         }
         next[n - 1] += e1 + e2;
         break;
@@ -119,22 +121,38 @@ class Toner {
   std::array<std::int32_t*, 3> rows_{};
 };
 
+// Rows are handled in runs of this many entries, their buffers rounded up to it, so that
+// the loops over them have a fixed length the compiler turns into vector code.
+constexpr std::size_t kStep = 16;
+
+constexpr std::size_t Padded(std::int32_t n) noexcept {
+  return (static_cast<std::size_t>(n) + kStep - 1) / kStep * kStep;
+}
+
 // Stores the dots of window rows into the record's column-major raster, turned. Unturned
-// and half-turned rows are gathered 8 at a time, so that each column receives a whole
-// byte; a quarter-turned row is one column of the image.
+// and half-turned rows are gathered 8 at a time into a band, so that each column receives
+// a whole byte, and 8 bands into a block, so that each column's bytes are stored together;
+// a quarter-turned row is one column of the image.
 class Placer {
  public:
+  static constexpr std::int32_t kBandsPerBlock = 8;
+
   Placer(std::uint8_t* raster, const NvCrop& crop, int rotate) noexcept
       : raster_(raster), crop_(crop), rotate_(rotate) {}
 
   bool Allocate() noexcept {
-    auto band = HeapArray<std::uint8_t>::Allocate(static_cast<std::size_t>(crop_.w));
-    if (!band) return false;
+    const std::size_t w = static_cast<std::size_t>(crop_.w);
+    auto band = HeapArray<std::uint8_t>::Allocate(Padded(crop_.w));
+    auto block = HeapArray<std::uint8_t>::Allocate(w * kBandsPerBlock);
+    if (!band || !block) return false;
     band_ = std::move(*band);
+    block_ = std::move(*block);
     return true;
   }
 
-  void Row(std::int32_t i, const std::uint8_t* dark, std::int32_t n) noexcept {
+  // `marks` as Toner::Row leaves them, 0xFF for a dark dot and 0 for a light one, in a
+  // buffer of Padded(n) entries.
+  void Row(std::int32_t i, const std::uint8_t* __restrict marks, std::int32_t n) noexcept {
     const std::size_t y = static_cast<std::size_t>(crop_.y);
     if (rotate_ == 90 || rotate_ == 270) {
       const std::int32_t column = rotate_ == 90 ? crop_.w - 1 - i : i;
@@ -142,43 +160,71 @@ class Placer {
       for (std::int32_t u = 0; u < n; ++u) {
         const std::int32_t down = rotate_ == 90 ? u : crop_.h - 1 - u;
         bytes[down >> 3] =
-            static_cast<std::uint8_t>(bytes[down >> 3] | (dark[u] << (7 - (down & 7))));
+            static_cast<std::uint8_t>(bytes[down >> 3] | (marks[u] & (0x80u >> (down & 7))));
       }
       return;
     }
     const std::int32_t down = rotate_ == 0 ? i : crop_.h - 1 - i;
     if (down / 8 != group_) {
-      Flush();
+      StoreBand();
       group_ = down / 8;
     }
-    const int shift = 7 - (down & 7);
-    std::uint8_t* band = band_.data();
+    const auto bit = static_cast<std::uint8_t>(0x80u >> (down & 7));
+    std::uint8_t* __restrict band = band_.data();
     if (rotate_ == 0) {
-      for (std::int32_t u = 0; u < n; ++u)
-        band[u] = static_cast<std::uint8_t>(band[u] | (dark[u] << shift));
+      for (std::size_t u0 = 0; u0 < Padded(n); u0 += kStep)
+        for (std::size_t j = 0; j < kStep; ++j)
+          band[u0 + j] = static_cast<std::uint8_t>(band[u0 + j] | (marks[u0 + j] & bit));
     } else {
       for (std::int32_t u = 0; u < n; ++u)
-        band[n - 1 - u] = static_cast<std::uint8_t>(band[n - 1 - u] | (dark[u] << shift));
+        band[n - 1 - u] = static_cast<std::uint8_t>(band[n - 1 - u] | (marks[u] & bit));
     }
   }
 
+  // Stores what is gathered; after the last row.
   void Flush() noexcept {
-    if (group_ < 0) return;
-    const std::size_t y = static_cast<std::size_t>(crop_.y);
-    std::uint8_t* out = raster_ + group_;
-    for (std::size_t c = 0; c < band_.size(); ++c) {
-      out[c * y] = band_[c];
-      band_[c] = 0;
-    }
-    group_ = -1;
+    StoreBand();
+    StoreBlock();
   }
 
  private:
+  // The band of group_ goes into its place in the block, which is stored first when it
+  // is another block's.
+  void StoreBand() noexcept {
+    if (group_ < 0) return;
+    if (group_ / kBandsPerBlock != blockIndex_) {
+      StoreBlock();
+      blockIndex_ = group_ / kBandsPerBlock;
+    }
+    std::uint8_t* __restrict band = band_.data();
+    std::uint8_t* __restrict gathered = block_.data() + group_ % kBandsPerBlock;
+    for (std::size_t c = 0; c < static_cast<std::size_t>(crop_.w); ++c)
+      gathered[c * kBandsPerBlock] = band[c];
+    std::memset(band, 0, band_.size());
+    group_ = -1;
+  }
+
+  // Every group of a block is stored once: rows come in one direction, and a block's groups
+  // are all below the crop's height but in the last block.
+  void StoreBlock() noexcept {
+    if (blockIndex_ < 0) return;
+    const std::size_t y = static_cast<std::size_t>(crop_.y);
+    const std::size_t first = static_cast<std::size_t>(blockIndex_) * kBandsPerBlock;
+    const std::size_t bands = std::min<std::size_t>(kBandsPerBlock, y - first);
+    const std::uint8_t* __restrict gathered = block_.data();
+    std::uint8_t* __restrict column = raster_ + first;
+    for (std::size_t c = 0; c < static_cast<std::size_t>(crop_.w); ++c)
+      std::memcpy(column + c * y, gathered + c * kBandsPerBlock, bands);
+    blockIndex_ = -1;
+  }
+
   std::uint8_t* raster_;
   NvCrop crop_;
   int rotate_;
   HeapArray<std::uint8_t> band_;
-  std::int32_t group_ = -1;
+  HeapArray<std::uint8_t> block_;
+  std::int32_t group_ = -1;       // the group of 8 rows in band_
+  std::int32_t blockIndex_ = -1;  // the run of kBandsPerBlock groups in block_
 };
 
 // Area averaging: each dot of the scaled picture is the mean of the source pixels under
@@ -324,9 +370,9 @@ NvConversion ConvertWithOptions(PixelSource& source, std::int32_t widthBytes,
   auto colours = HeapArray<Colour>::Allocate(readWidth);
   auto grey = HeapArray<std::uint16_t>::Allocate(readWidth);
   auto scaled = HeapArray<std::uint16_t>::Allocate(static_cast<std::size_t>(plan->scaledWidth));
-  auto dark = HeapArray<std::uint8_t>::Allocate(static_cast<std::size_t>(windowWidth));
+  auto marks = HeapArray<std::uint8_t>::Allocate(Padded(windowWidth));
   Toner toner;
-  if (!record || !colours || !grey || !scaled || !dark || !toner.Allocate(windowWidth))
+  if (!record || !colours || !grey || !scaled || !marks || !toner.Allocate(windowWidth))
     return {std::nullopt, PictureError::kOutOfMemory};
   std::uint8_t* out = record->data();
   out[0] = static_cast<std::uint8_t>(crop.x % 256);
@@ -342,8 +388,8 @@ NvConversion ConvertWithOptions(PixelSource& source, std::int32_t widthBytes,
   const std::int32_t threshold = options.threshold * 100;
   // One row of the scaled picture, row k of the window: its dots, stored.
   const auto tone = [&](std::int32_t k, const std::uint16_t* levels) {
-    toner.Row(options.dither, threshold, levels + plan->x0, dark->data(), k);
-    placer.Row(k, dark->data(), windowWidth);
+    toner.Row(options.dither, threshold, levels + plan->x0, marks->data(), k);
+    placer.Row(k, marks->data(), windowWidth);
     return true;
   };
   Scaler scaler;
