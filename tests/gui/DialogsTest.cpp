@@ -237,7 +237,10 @@ TEST_F(PictureSettings, OkAppliesEverythingAndCancelOrABadThresholdNothing) {
     QMenu* menu = dialog.GetSystemMenu(false)->ContextMenu();
     QAction* entry = menu->actions().at(menu->actions().size() - 2);
     EXPECT_EQ(entry->text(), "&Picture Settings...");
-    for (const auto& [threshold, end, stored] : cases) {
+    for (const auto& c : cases) {
+      const char* threshold = std::get<0>(c);
+      const Qt::Key end = std::get<1>(c);
+      const ConversionOptions& stored = std::get<2>(c);
       SCOPED_TRACE(threshold);
       const bool refused = end == Qt::Key_Return && stored == ConversionOptions{};
       dialog.pictureOptions = {};
@@ -259,7 +262,7 @@ TEST_F(PictureSettings, OkAppliesEverythingAndCancelOrABadThresholdNothing) {
         EXPECT_TRUE(settings.IsRunningModal());
         Click(settings, IDCANCEL);
       });
-      if (&stored == &std::get<2>(cases[0])) {
+      if (&c == &cases[0]) {
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
       } else {
         dialog.SendNotification(Notification::SysCommand, 0, IDM_PICTURE_SETTINGS);
