@@ -108,14 +108,4 @@ int RunRender(const RenderJob& job, Io& io);
 // POSIX systems only; elsewhere it says so and returns kExitUsage.
 int RunVirtualPrinter(const VirtualPrinterJob& job, Io& io);
 
-// The one-bit picture an NV image record prints, rows top to bottom, `stride` bytes a
-// row, the leftmost dot in bit 7: 8x dots across and 8y down.
-struct RecordPicture {
-  int width = 0;
-  int height = 0;
-  std::size_t stride = 0;
-  std::vector<std::uint8_t> bits;
-};
-std::optional<RecordPicture> PictureOfRecord(std::span<const std::uint8_t> record);
-
 }  // namespace quillmark::cli

@@ -2,7 +2,11 @@
 // File and Patch into real files, and DownLoad and Print through a FIFO mapped as LPT1.
 
 #include <QImage>
+#include <QPixmap>
+#include <QProcess>
 #include <QProgressBar>
+#include <QRegularExpression>
+#include <QTextDocument>
 #include <algorithm>
 #include <fstream>
 
@@ -10,6 +14,7 @@
 #include "commands/FileCommands.h"
 #include "dialogs/PortSettingDlg.h"
 #include "port/posix/PosixPortApi.h"
+#include "state/PrinterModels.h"
 #include "streams/Streams.h"
 #include "support/BmpTestFiles.h"
 #include "support/Bytes.h"
@@ -138,6 +143,49 @@ TEST_F(Slots, CropAndGaugeFollowTheTargetPrinter) {
     };
     RunMainWindow(check, ChooseModel(std::get<0>(c)));
   }
+}
+
+// Pictures are converted with the options Picture Settings sets, to the bytes the command
+// line's convert writes for the same options; the filled box's tip shows the
+// image as it prints (dark dots black) and its size, the tip of a refused picture why.
+TEST_F(Slots, PictureSettingsApplyAsOnTheCommandLineAndTheTipShowsThePrintedImage) {
+  TempDir dir;
+  auto fields = test::Fields(300, 40, 24);
+  fields.pixels = test::PackRows(300, 40, 24, false, [](std::int32_t c, std::int32_t r) {
+    return 0x010101u * static_cast<std::uint32_t>((c * 255 / 299 + r) % 256);
+  });
+  const std::string ramp = dir.Write("ramp.bmp", test::BuildBmp(fields)).string();
+  const std::string record = (dir.path() / "ramp.rec").string();
+  QProcess cli;
+  cli.start(QUILLMARK_CLI,
+            {"convert", QString::fromStdString(ramp), "-o", QString::fromStdString(record),
+             "--model", QString::fromUtf8(kPrinterModels[0].code.data(), 2), "--threshold", "100",
+             "--dither", "atkinson", "--invert", "--fit", "--rotate", "90"});
+  ASSERT_TRUE(cli.waitForFinished(30000));
+  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  const Bytes expected = *testing::ReadFileBytes(record);
+  RunMainWindow([&](CQuillmarkDlg& dialog) {
+    dialog.pictureOptions = {100, Dither::kAtkinson, true, true, 90};  // as Picture Settings sets
+    Tick(dialog, 4, ramp);
+    ASSERT_NE(dialog.appState.Slot(4), nullptr);
+    const Bytes slot = testing::BytesOf(*dialog.appState.Slot(4));
+    EXPECT_EQ(slot, expected);
+    // 40 x 300 turned, fitted to 2304 rows: 307 columns, kept as 312 x 2304 dots.
+    const QString tip = QString::fromStdString(Box(dialog, 4).GetToolTipText());
+    EXPECT_TRUE(tip.contains("ramp.bmp: 312 x 2304 dots")) << tip.left(80).toStdString();
+    // The image as Qt's rich text, which draws the tip, loads it.
+    const auto source = QRegularExpression("src=\"([^\"]+)\"").match(tip).captured(1);
+    QTextDocument document;
+    document.setHtml(tip);
+    const QVariant loaded = document.resource(QTextDocument::ImageResource, QUrl(source));
+    const QImage shown = loaded.value<QPixmap>().toImage();
+    ASSERT_EQ(shown.size(), QSize(312, 2304));
+    int differing = 0;
+    for (int y = 0; y < shown.height(); ++y)
+      for (int x = 0; x < shown.width(); ++x)
+        differing += (qGray(shown.pixel(x, y)) < 128) != test::DotAt(slot, x, y) ? 1 : 0;
+    EXPECT_EQ(differing, 0);
+  });
 }
 
 void UsePort(CQuillmarkDlg& dialog, const std::filesystem::path& device) {

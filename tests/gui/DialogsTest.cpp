@@ -1,14 +1,16 @@
-// The program's dialogs: the main window, the access code, Target Printer, About and
-// Port Setting.
+// The program's dialogs: the main window, the access code, Target Printer, About, Port
+// Setting and Picture Settings.
 
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 
 #include "GuiTest.h"
+#include "dialogs/PictureSettingsDlg.h"
 #include "dialogs/PortSettingDlg.h"
 
 namespace quillmark {
@@ -100,7 +102,7 @@ TEST_F(MainWindow, TheSystemMenuAndMaskedCommandsOpenTheAboutBox) {
     // The low four bits of a command do not count; other commands open nothing (the hook
     // would report an About box with no action queued).
     const std::pair<unsigned, bool> commands[] = {
-        {0x0011, true}, {0x001F, true}, {0x0000, false}, {0x0020, false}, {0xF010, false}};
+        {0x0011, true}, {0x001F, true}, {0x0000, false}, {0x0030, false}, {0xF010, false}};
     for (const auto& [id, opens] : commands) {
       if (opens) QueueAboutBox();
       dialog.SendNotification(Notification::SysCommand, 0, id);
@@ -214,6 +216,59 @@ TEST_F(PortSetting, ThePortButtonEditsTheRunsSettingsAndShowsTheLastOk) {
       Click(port, IDCANCEL);
     });
     Click(dialog, IDC_PORT);
+  });
+}
+
+using PictureSettings = GuiTest;
+
+// Opened from the window's menu, beside About: the threshold typed (all but digits refused
+// as typed), a list entry chosen, both boxes ticked, then Enter or Esc. Only Enter on a
+// threshold of 0 to 255 changes the options; on another the dialog says so and stays open.
+TEST_F(PictureSettings, OkAppliesEverythingAndCancelOrABadThresholdNothing) {
+  const std::tuple<const char*, Qt::Key, ConversionOptions> cases[] = {
+      {"100", Qt::Key_Return, {100, Dither::kAtkinson, true, true, 90}},
+      {"0", Qt::Key_Escape, {}},
+      {"256", Qt::Key_Return, {}},
+      {"", Qt::Key_Return, {}}};
+  RunMainWindow([&](CQuillmarkDlg& dialog) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            dialog.mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(&dialog, &event);
+    QMenu* menu = dialog.GetSystemMenu(false)->ContextMenu();
+    QAction* entry = menu->actions().at(menu->actions().size() - 2);
+    EXPECT_EQ(entry->text(), "&Picture Settings...");
+    for (const auto& c : cases) {
+      const char* threshold = std::get<0>(c);
+      const Qt::Key end = std::get<1>(c);
+      const ConversionOptions& stored = std::get<2>(c);
+      SCOPED_TRACE(threshold);
+      const bool refused = end == Qt::Key_Return && stored == ConversionOptions{};
+      dialog.pictureOptions = {};
+      testhook::QueueDialogAction(IDD_PICTURE_SETTINGS, [&](CDialog& settings) {
+        auto* edit = qobject_cast<QLineEdit*>(Item(settings, IDC_THRESHOLD));
+        EXPECT_EQ(QApplication::focusWidget(), edit);
+        EXPECT_EQ(edit->text(), "128");
+        edit->clear();
+        QTest::keyClicks(edit, QString(threshold) + "x-");
+        Choose(settings, IDC_DITHER_LIST, "Atkinson");
+        Choose(settings, IDC_ROTATE_LIST, "90");
+        Click(settings, IDC_INVERT);
+        Click(settings, IDC_FIT);
+        if (refused) testhook::QueueMessageBoxAnswer(IDOK);
+        PressKey(settings, end);
+        if (!refused) return;
+        const auto shown = testhook::TakeShownMessageBoxes();
+        EXPECT_TRUE(shown.size() == 1 && shown[0].text == kThresholdRangeText);
+        EXPECT_TRUE(settings.IsRunningModal());
+        Click(settings, IDCANCEL);
+      });
+      if (&c == &cases[0]) {
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+      } else {
+        dialog.SendNotification(Notification::SysCommand, 0, IDM_PICTURE_SETTINGS);
+      }
+      EXPECT_EQ(dialog.pictureOptions, stored);
+    }
   });
 }
 

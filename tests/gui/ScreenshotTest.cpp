@@ -9,6 +9,7 @@
 
 #include "GuiTest.h"
 #include "dialogs/AboutDlg.h"
+#include "dialogs/PictureSettingsDlg.h"
 #include "dialogs/PortSettingDlg.h"
 
 namespace quillmark {
@@ -62,7 +63,8 @@ TEST_F(GuiTest, Screenshots) {
   const std::pair<int, const char*> shots[] = {{IDD_TARGET_PRINTER, "target-printer"},
                                                {IDD_QUILLMARK_DIALOG, "main-window"},
                                                {IDD_PORT_SETTING, "port-setting"},
-                                               {IDD_ABOUTBOX, "about"}};
+                                               {IDD_ABOUTBOX, "about"},
+                                               {IDD_PICTURE_SETTINGS, "picture-settings"}};
   for (const auto& [id, name] : shots) {
     testhook::QueueDialogAction(id, [name = name](CDialog& dialog) {
       Save(dialog, name);
@@ -73,6 +75,8 @@ TEST_F(GuiTest, Screenshots) {
   PortSettings settings;
   CPortSettingDlg(&settings).DoModal();
   CAboutDlg().DoModal();
+  ConversionOptions options;
+  CPictureSettingsDlg(&options).DoModal();
 }
 
 }  // namespace

@@ -29,31 +29,73 @@ std::int32_t RoundedRatio(std::int64_t a, std::int64_t b, std::int64_t c) noexce
   return static_cast<std::int32_t>(std::max<std::int64_t>(1, (2 * a * b + c) / (2 * c)));
 }
 
-// Chooses the dots of one window row at a time from its grey levels; error diffusion keeps
-// three rows of errors of the window's width, nothing more.
+// Rows are handled in runs of this many entries, their buffers rounded up to it, so that
+// the loops over them have a fixed length the compiler turns into vector code.
+constexpr std::size_t kStep = 16;
+
+constexpr std::size_t Padded(std::int32_t n) noexcept {
+  return (static_cast<std::size_t>(n) + kStep - 1) / kStep * kStep;
+}
+
+// One step of Floyd-Steinberg along a row whose entries already hold the grey level plus
+// the errors carried down from the row above. The error of a dot is chosen by a mask, not a
+// branch: a dithered row is dark and light at random, which a branch would guess wrong
+// half the time.
+struct FloydSteinbergStep {
+  std::int32_t right = 0, belowLeft = 0, below = 0;  // errors on their way
+
+  void Step(std::int32_t u, const std::int32_t* __restrict cur, std::int32_t* __restrict next,
+            std::uint8_t* __restrict marks, std::int32_t t) noexcept {
+    const std::int32_t v = cur[u] + right;
+    const std::int32_t dark = (v - t) >> 31;  // all ones for a dark dot, else 0
+    const std::int32_t e = v - kWhite + (kWhite & dark);
+    const std::int32_t e7 = (7 * e) >> 4, e3 = (3 * e) >> 4, e5 = (5 * e) >> 4;
+    right = e7;
+    // Below-left of u is final once u is done: each entry of the next row is stored once.
+    next[u - 1] = belowLeft + e3;
+    belowLeft = below + e5;
+    below = e - e7 - e3 - e5;
+    marks[u] = static_cast<std::uint8_t>(dark);
+  }
+};
+
+// Chooses the dots of the window's rows from their grey levels, handing each row's marks,
+// 0xFF for a dark dot and 0 for a light one, to `emit(row, marks)` in row order. Error
+// diffusion keeps three rows of errors of the window's width, nothing more.
+//
+// Floyd-Steinberg works on two rows at once, the second three dots behind the first, so
+// that the two rows' chains of errors along the row overlap in the processor; a row
+// therefore waits for the next one, and Finish does the last. Each row's grey levels are
+// added into its row of errors in place and read from there.
 class Toner {
  public:
   bool Allocate(std::int32_t width) noexcept {
     width_ = width;
-    const std::size_t stride = static_cast<std::size_t>(width) + 4;
+    const std::size_t stride = Padded(width) + 4;
     auto errors = HeapArray<std::int32_t>::Allocate(3 * stride);
-    if (!errors) return false;
+    auto first = HeapArray<std::uint8_t>::Allocate(Padded(width));
+    auto second = HeapArray<std::uint8_t>::Allocate(Padded(width));
+    if (!errors || !first || !second) return false;
     errors_ = std::move(*errors);
+    marks_ = {std::move(*first), std::move(*second)};
     for (std::size_t k = 0; k < 3; ++k)
       rows_[k] = errors_.data() + k * stride + 2;  // two spare entries each side
     return true;
   }
 
-  void Row(Dither dither, std::int32_t t, const std::uint16_t* grey, std::uint8_t* dark,
-           std::int32_t row) noexcept {
+  template <typename Emit>
+  void Row(Dither dither, std::int32_t t, const std::uint16_t* __restrict grey, std::int32_t row,
+           Emit&& emit) noexcept {
     const std::int32_t n = width_;
-    std::int32_t* cur = rows_[0];
-    std::int32_t* next = rows_[1];
-    std::int32_t* after = rows_[2];
+    std::int32_t* __restrict cur = rows_[0];
+    std::int32_t* __restrict next = rows_[1];
+    std::int32_t* __restrict after = rows_[2];
+    std::uint8_t* __restrict marks = marks_[0].data();
     switch (dither) {
       case Dither::kNone:
         for (std::int32_t u = 0; u < n; ++u)
-          dark[u] = grey[u] < t ? 1 : 0;
+          marks[u] = grey[u] < t ? 0xFF : 0;
+        emit(row, marks);
         return;
       case Dither::kOrdered: {
         const auto& line = kBayer[static_cast<std::size_t>(row % 8)];
@@ -61,80 +103,134 @@ class Toner {
         for (std::size_t k = 0; k < 8; ++k)
           limits[k] = t + kWhite * (2 * line[k] + 1) / 128 - kWhite / 2;
         for (std::int32_t u = 0; u < n; ++u)
-          dark[u] = grey[u] < limits[static_cast<std::size_t>(u % 8)] ? 1 : 0;
+          marks[u] = grey[u] < limits[static_cast<std::size_t>(u % 8)] ? 0xFF : 0;
+        emit(row, marks);
         return;
       }
-      case Dither::kFloydSteinberg: {
-        // The shares for the next row are summed in registers and each entry of it is
-        // stored once: below-left of u is final when u is done.
-        std::int32_t right = 0, belowLeft = 0, below = 0;
-        for (std::int32_t u = 0; u < n; ++u) {
-          const std::int32_t v = grey[u] + cur[u] + right;
-          const bool isDark = v < t;
-          const std::int32_t e = isDark ? v : v - kWhite;
-          // The share to the right is on the row's critical path: both candidates are
-          // worked out while the comparison is.
-          const std::int32_t dark7 = (7 * v) >> 4, light7 = (7 * (v - kWhite)) >> 4;
-          const std::int32_t e7 = isDark ? dark7 : light7, e3 = (3 * e) >> 4, e5 = (5 * e) >> 4;
-          right = e7;
-          next[u - 1] = belowLeft + e3;
-          belowLeft = below + e5;
-          below = e - e7 - e3 - e5;
-          dark[u] = isDark ? 1 : 0;
+      case Dither::kFloydSteinberg:
+        if (!pending_) {
+          AddGrey(cur, grey);
+          pending_ = true;
+          return;
         }
-        next[n - 1] = belowLeft;
-        break;
-      }
+        FloydSteinbergPair(t, grey);
+        pending_ = false;
+        emit(row - 1, marks_[0].data());
+        emit(row, marks_[1].data());
+        // Row + 1's errors are in the third row; the other two are written before read.
+        rows_ = {after, cur, next};
+        return;
       case Dither::kAtkinson: {
         // Each pixel gets e / 8 of the two before it in the row; the next row's entry u - 1
         // the errors of u - 2, u - 1 and u; the row after's entry u that of u alone.
         std::int32_t e1 = 0, e2 = 0;  // the errors of u - 1 and u - 2
         for (std::int32_t u = 0; u < n; ++u) {
           const std::int32_t v = grey[u] + cur[u] + e1 + e2;
-          const bool isDark = v < t;
-          const std::int32_t e = (isDark ? v : v - kWhite) / 8;
+          const std::int32_t dark = (v - t) >> 31;
+          const std::int32_t full = v - kWhite + (kWhite & dark);
+          // Division by 8 rounded toward zero: a negative error is raised by 7 first.
+          const std::int32_t e = (full + ((full >> 31) & 7)) >> 3;
           next[u - 1] += e + e1 + e2;
           after[u] = e;
           e2 = e1;
           e1 = e;
-          dark[u] = isDark ? 1 : 0;
+          marks[u] = static_cast<std::uint8_t>(dark);
         }
         next[n - 1] += e1 + e2;
-        break;
+        emit(row, marks);
+        // The next row's errors move up; the row after's entries are all written before
+        // they are read. Shares that fell beyond the window's edges are dropped.
+        rows_ = {next, after, cur};
+        for (std::int32_t* r : {rows_[0], rows_[1]}) {
+          r[-2] = r[-1] = 0;
+          r[n] = r[n + 1] = 0;
+        }
+        return;
       }
-    }
-    // The next row's errors move up; every entry of the row used is written again before
-    // it is read.
-    rows_ = {next, after, cur};
-    // Shares that fell beyond the window's edges are dropped.
-    for (std::int32_t* r : {rows_[0], rows_[1]}) {
-      r[-2] = r[-1] = 0;
-      r[n] = r[n + 1] = 0;
     }
   }
 
+  // Tones a row still waiting for its pair, after the last row.
+  template <typename Emit>
+  void Finish(std::int32_t t, std::int32_t lastRow, Emit&& emit) noexcept {
+    if (!pending_) return;
+    FloydSteinbergStep step;
+    for (std::int32_t u = 0; u < width_; ++u)
+      step.Step(u, rows_[0], rows_[1], marks_[0].data(), t);
+    pending_ = false;
+    emit(lastRow, marks_[0].data());
+  }
+
  private:
+  // row[u] += grey[u] for the window's width: whole runs of kStep, then the rest.
+  void AddGrey(std::int32_t* __restrict row, const std::uint16_t* __restrict grey) const noexcept {
+    const std::size_t n = static_cast<std::size_t>(width_), whole = n / kStep * kStep;
+    for (std::size_t u0 = 0; u0 < whole; u0 += kStep)
+      for (std::size_t j = 0; j < kStep; ++j)
+        row[u0 + j] += grey[u0 + j];
+    for (std::size_t u = whole; u < n; ++u)
+      row[u] += grey[u];
+  }
+
+  // Rows r (its grey levels already in rows_[0]) and r + 1 (`grey`), r + 1 three dots
+  // behind r: its dot u needs r's share below-left of u + 1, final once r has done u + 1, and
+  // r + 1's grey level added to it after that. Row r's errors for r + 1 go into rows_[1],
+  // r + 1's for r + 2 into rows_[2].
+  void FloydSteinbergPair(std::int32_t t, const std::uint16_t* __restrict grey) noexcept {
+    const std::int32_t n = width_;
+    std::int32_t* __restrict cur = rows_[0];
+    std::int32_t* __restrict mid = rows_[1];
+    std::int32_t* __restrict next = rows_[2];
+    std::uint8_t* __restrict first = marks_[0].data();
+    std::uint8_t* __restrict second = marks_[1].data();
+    FloydSteinbergStep upper, lower;
+    std::int32_t u = 0;
+    for (; u < n && u < 3; ++u) {
+      upper.Step(u, cur, mid, first, t);
+      if (u >= 1) mid[u - 1] += grey[u - 1];
+    }
+    for (; u < n; ++u) {
+      upper.Step(u, cur, mid, first, t);
+      mid[u - 1] += grey[u - 1];
+      lower.Step(u - 3, mid, next, second, t);
+    }
+    mid[n - 1] = upper.belowLeft + grey[n - 1];
+    for (std::int32_t v = std::max(0, n - 3); v < n; ++v)
+      lower.Step(v, mid, next, second, t);
+    next[n - 1] = lower.belowLeft;
+  }
+
   std::int32_t width_ = 0;
   HeapArray<std::int32_t> errors_;
   std::array<std::int32_t*, 3> rows_{};
+  std::array<HeapArray<std::uint8_t>, 2> marks_;
+  bool pending_ = false;  // Floyd-Steinberg: rows_[0] holds a row waiting for its pair
 };
 
 // Stores the dots of window rows into the record's column-major raster, turned. Unturned
-// and half-turned rows are gathered 8 at a time, so that each column receives a whole
-// byte; a quarter-turned row is one column of the image.
+// and half-turned rows are gathered 8 at a time into a band, so that each column receives
+// a whole byte, and 8 bands into a block, so that each column's bytes are stored together;
+// a quarter-turned row is one column of the image.
 class Placer {
  public:
+  static constexpr std::int32_t kBandsPerBlock = 8;
+
   Placer(std::uint8_t* raster, const NvCrop& crop, int rotate) noexcept
       : raster_(raster), crop_(crop), rotate_(rotate) {}
 
   bool Allocate() noexcept {
-    auto band = HeapArray<std::uint8_t>::Allocate(static_cast<std::size_t>(crop_.w));
-    if (!band) return false;
+    const std::size_t w = static_cast<std::size_t>(crop_.w);
+    auto band = HeapArray<std::uint8_t>::Allocate(Padded(crop_.w));
+    auto block = HeapArray<std::uint8_t>::Allocate(w * kBandsPerBlock);
+    if (!band || !block) return false;
     band_ = std::move(*band);
+    block_ = std::move(*block);
     return true;
   }
 
-  void Row(std::int32_t i, const std::uint8_t* dark, std::int32_t n) noexcept {
+  // `marks` as Toner::Row leaves them, 0xFF for a dark dot and 0 for a light one, in a
+  // buffer of Padded(n) entries.
+  void Row(std::int32_t i, const std::uint8_t* __restrict marks, std::int32_t n) noexcept {
     const std::size_t y = static_cast<std::size_t>(crop_.y);
     if (rotate_ == 90 || rotate_ == 270) {
       const std::int32_t column = rotate_ == 90 ? crop_.w - 1 - i : i;
@@ -142,43 +238,71 @@ class Placer {
       for (std::int32_t u = 0; u < n; ++u) {
         const std::int32_t down = rotate_ == 90 ? u : crop_.h - 1 - u;
         bytes[down >> 3] =
-            static_cast<std::uint8_t>(bytes[down >> 3] | (dark[u] << (7 - (down & 7))));
+            static_cast<std::uint8_t>(bytes[down >> 3] | (marks[u] & (0x80u >> (down & 7))));
       }
       return;
     }
     const std::int32_t down = rotate_ == 0 ? i : crop_.h - 1 - i;
     if (down / 8 != group_) {
-      Flush();
+      StoreBand();
       group_ = down / 8;
     }
-    const int shift = 7 - (down & 7);
-    std::uint8_t* band = band_.data();
+    const auto bit = static_cast<std::uint8_t>(0x80u >> (down & 7));
+    std::uint8_t* __restrict band = band_.data();
     if (rotate_ == 0) {
-      for (std::int32_t u = 0; u < n; ++u)
-        band[u] = static_cast<std::uint8_t>(band[u] | (dark[u] << shift));
+      for (std::size_t u0 = 0; u0 < Padded(n); u0 += kStep)
+        for (std::size_t j = 0; j < kStep; ++j)
+          band[u0 + j] = static_cast<std::uint8_t>(band[u0 + j] | (marks[u0 + j] & bit));
     } else {
       for (std::int32_t u = 0; u < n; ++u)
-        band[n - 1 - u] = static_cast<std::uint8_t>(band[n - 1 - u] | (dark[u] << shift));
+        band[n - 1 - u] = static_cast<std::uint8_t>(band[n - 1 - u] | (marks[u] & bit));
     }
   }
 
+  // Stores what is gathered; after the last row.
   void Flush() noexcept {
-    if (group_ < 0) return;
-    const std::size_t y = static_cast<std::size_t>(crop_.y);
-    std::uint8_t* out = raster_ + group_;
-    for (std::size_t c = 0; c < band_.size(); ++c) {
-      out[c * y] = band_[c];
-      band_[c] = 0;
-    }
-    group_ = -1;
+    StoreBand();
+    StoreBlock();
   }
 
  private:
+  // The band of group_ goes into its place in the block, which is stored first when it
+  // is another block's.
+  void StoreBand() noexcept {
+    if (group_ < 0) return;
+    if (group_ / kBandsPerBlock != blockIndex_) {
+      StoreBlock();
+      blockIndex_ = group_ / kBandsPerBlock;
+    }
+    std::uint8_t* __restrict band = band_.data();
+    std::uint8_t* __restrict gathered = block_.data() + group_ % kBandsPerBlock;
+    for (std::size_t c = 0; c < static_cast<std::size_t>(crop_.w); ++c)
+      gathered[c * kBandsPerBlock] = band[c];
+    std::memset(band, 0, band_.size());
+    group_ = -1;
+  }
+
+  // Every group of a block is stored once: rows come in one direction, and a block's groups
+  // are all below the crop's height but in the last block.
+  void StoreBlock() noexcept {
+    if (blockIndex_ < 0) return;
+    const std::size_t y = static_cast<std::size_t>(crop_.y);
+    const std::size_t first = static_cast<std::size_t>(blockIndex_) * kBandsPerBlock;
+    const std::size_t bands = std::min<std::size_t>(kBandsPerBlock, y - first);
+    const std::uint8_t* __restrict gathered = block_.data();
+    std::uint8_t* __restrict column = raster_ + first;
+    for (std::size_t c = 0; c < static_cast<std::size_t>(crop_.w); ++c)
+      std::memcpy(column + c * y, gathered + c * kBandsPerBlock, bands);
+    blockIndex_ = -1;
+  }
+
   std::uint8_t* raster_;
   NvCrop crop_;
   int rotate_;
   HeapArray<std::uint8_t> band_;
-  std::int32_t group_ = -1;
+  HeapArray<std::uint8_t> block_;
+  std::int32_t group_ = -1;       // the group of 8 rows in band_
+  std::int32_t blockIndex_ = -1;  // the run of kBandsPerBlock groups in block_
 };
 
 // Area averaging: each dot of the scaled picture is the mean of the source pixels under
@@ -324,9 +448,8 @@ NvConversion ConvertWithOptions(PixelSource& source, std::int32_t widthBytes,
   auto colours = HeapArray<Colour>::Allocate(readWidth);
   auto grey = HeapArray<std::uint16_t>::Allocate(readWidth);
   auto scaled = HeapArray<std::uint16_t>::Allocate(static_cast<std::size_t>(plan->scaledWidth));
-  auto dark = HeapArray<std::uint8_t>::Allocate(static_cast<std::size_t>(windowWidth));
   Toner toner;
-  if (!record || !colours || !grey || !scaled || !dark || !toner.Allocate(windowWidth))
+  if (!record || !colours || !grey || !scaled || !toner.Allocate(windowWidth))
     return {std::nullopt, PictureError::kOutOfMemory};
   std::uint8_t* out = record->data();
   out[0] = static_cast<std::uint8_t>(crop.x % 256);
@@ -341,9 +464,11 @@ NvConversion ConvertWithOptions(PixelSource& source, std::int32_t widthBytes,
     return {std::nullopt, e};
   const std::int32_t threshold = options.threshold * 100;
   // One row of the scaled picture, row k of the window: its dots, stored.
+  const auto place = [&](std::int32_t k, const std::uint8_t* marks) {
+    placer.Row(k, marks, windowWidth);
+  };
   const auto tone = [&](std::int32_t k, const std::uint16_t* levels) {
-    toner.Row(options.dither, threshold, levels + plan->x0, dark->data(), k);
-    placer.Row(k, dark->data(), windowWidth);
+    toner.Row(options.dither, threshold, levels + plan->x0, k, place);
     return true;
   };
   Scaler scaler;
@@ -369,6 +494,7 @@ NvConversion ConvertWithOptions(PixelSource& source, std::int32_t widthBytes,
       tone(r - plan->top, grey->data());
     }
   }
+  toner.Finish(threshold, plan->y1 - plan->y0 - 1, place);
   placer.Flush();
   return {std::move(record), PictureError::kNone};
 }

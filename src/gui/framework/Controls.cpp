@@ -1,9 +1,12 @@
 #include "framework/Controls.h"
 
 #include <QAbstractButton>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDialog>
+#include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <algorithm>
 
 namespace quillmark {
@@ -29,6 +32,8 @@ void CWnd::SetWindowText(const std::string& text) {
     button->setText(ToQt(text));
   } else if (auto* label = qobject_cast<QLabel*>(widget_)) {
     label->setText(ToQt(text));
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget_)) {
+    edit->setText(ToQt(text));
   } else if (widget_->isWindow()) {
     widget_->setWindowTitle(ToQt(text));
   }
@@ -38,12 +43,41 @@ std::string CWnd::GetWindowText() const {
   if (!widget_) return {};
   if (auto* button = qobject_cast<QAbstractButton*>(widget_)) return FromQt(button->text());
   if (auto* label = qobject_cast<QLabel*>(widget_)) return FromQt(label->text());
+  if (auto* edit = qobject_cast<QLineEdit*>(widget_)) return FromQt(edit->text());
   if (widget_->isWindow()) return FromQt(widget_->windowTitle());
   return {};
 }
 
 void CWnd::SetToolTipText(const std::string& text) {
   if (widget_) widget_->setToolTip(ToQt(text));
+}
+
+void CWnd::SetToolTipText(const std::string& text, const MonoImageView& picture) {
+  if (!widget_) return;
+  if (picture.width <= 0 || picture.height <= 0) {
+    SetToolTipText(text);
+    return;
+  }
+  QImage image(picture.width, picture.height, QImage::Format_Mono);
+  image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});  // a set bit is a black dot
+  const auto rowBytes = static_cast<std::size_t>((picture.width + 7) / 8);
+  for (int y = 0; y < picture.height; ++y)
+    std::copy_n(picture.bits + static_cast<std::size_t>(y) * picture.stride, rowBytes,
+                image.scanLine(y));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  // Shown a pixel a dot where it fits, else scaled down to at most 512 x 384 pixels.
+  const double scale = std::min({1.0, 512.0 / picture.width, 384.0 / picture.height});
+  const int shownWidth = std::max(1, static_cast<int>(picture.width * scale));
+  const int shownHeight = std::max(1, static_cast<int>(picture.height * scale));
+  widget_->setToolTip(QStringLiteral("<qt><img src=\"data:image/png;base64,%1\" width=\"%2\" "
+                                     "height=\"%3\"><br>%4</qt>")
+                          .arg(QString::fromLatin1(png.toBase64()))
+                          .arg(shownWidth)
+                          .arg(shownHeight)
+                          .arg(ToQt(text).toHtmlEscaped()));
 }
 
 std::string CWnd::GetToolTipText() const {

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "raster/MonoImage.h"
+
 #ifdef QUILLMARK_FRAMEWORK_WIN32
 struct HWND__;
 #else
@@ -59,11 +61,15 @@ class CWnd {
 
   // The control ID the dialog template gave it; 0 when not attached.
   int GetDlgCtrlID() const;
-  // A button's or a static text's caption, a dialog's title.
+  // A button's or a static text's caption, an edit field's text, a dialog's title.
   void SetWindowText(const std::string& text);
   std::string GetWindowText() const;
   // The text shown when the pointer rests on the control; empty shows none.
   void SetToolTipText(const std::string& text);
+  // The same with a one-bit picture above the text, drawn a pixel a dot (scaled down to
+  // fit the screen), black on white. The Qt backend shows it as a rich-text tip; the
+  // Win32 tip shows the text alone, and GetToolTipText gives back that text.
+  void SetToolTipText(const std::string& text, const MonoImageView& picture);
   std::string GetToolTipText() const;
   // Returns whether the control was disabled before the call.
   bool EnableWindow(bool enable);

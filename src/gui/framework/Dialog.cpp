@@ -9,9 +9,11 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
@@ -272,6 +274,15 @@ QWidget* CDialog::CreateControl(const ControlTemplate& control, QWidget* client,
       if (control.style & kCtlBorder) label->setFrameStyle(QFrame::Box | QFrame::Plain);
       widget = label;
       focusable = false;
+      break;
+    }
+    case ControlKind::Edit: {
+      auto* edit = MakeChild<QLineEdit>(client);
+      if (control.style & kCtlNumber)
+        edit->setValidator(MakeChild<QRegularExpressionValidator>(
+            QRegularExpression(QStringLiteral("[0-9]*")), edit));
+      if ((control.style & kCtlBorder) == 0) edit->setFrame(false);
+      widget = edit;
       break;
     }
     case ControlKind::Icon: {

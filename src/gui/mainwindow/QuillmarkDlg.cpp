@@ -1,6 +1,7 @@
 #include "mainwindow/QuillmarkDlg.h"
 
 #include "dialogs/AboutDlg.h"
+#include "dialogs/PictureSettingsDlg.h"
 #include "dialogs/PortSettingDlg.h"
 #include "dialogs/TargetPrinterDlg.h"
 #include "port/SystemPortApi.h"
@@ -51,11 +52,13 @@ void CQuillmarkDlg::DoDataExchange(CDataExchange& dx) {
 bool CQuillmarkDlg::OnInitDialog() {
   CDialog::OnInitDialog();
 
-  // "&About Quillmark..." below a separator, in the system menu.
+  // "&Picture Settings..." and "&About Quillmark..." below a separator, in the system menu.
   if (CMenu* systemMenu = GetSystemMenu(false)) {
+    const std::string settings(LoadResourceString(IDS_PICTURE_SETTINGS));
     const std::string about(LoadResourceString(IDS_ABOUTBOX));
     if (!about.empty()) {
       systemMenu->AppendMenu(MF_SEPARATOR);
+      systemMenu->AppendMenu(MF_STRING, IDM_PICTURE_SETTINGS, settings);
       systemMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, about);
     }
   }
@@ -80,6 +83,9 @@ void CQuillmarkDlg::OnSysCommand(unsigned id, long) {
   if ((id & 0xFFF0) == IDM_ABOUTBOX) {
     CAboutDlg about;
     about.DoModal();
+  } else if ((id & 0xFFF0) == IDM_PICTURE_SETTINGS) {
+    CPictureSettingsDlg settings(&pictureOptions);
+    settings.DoModal();
   } else {
     Default();
   }

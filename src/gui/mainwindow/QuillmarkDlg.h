@@ -26,7 +26,8 @@ class CQuillmarkDlg : public CDialog {
   bool OnInitDialog() override;
 
   // Message handlers. OnSysCommand opens the About box for any command whose ID masked
-  // with 0xFFF0 is IDM_ABOUTBOX and leaves the others to the framework.
+  // with 0xFFF0 is IDM_ABOUTBOX, Picture Settings for IDM_PICTURE_SETTINGS, and leaves the
+  // others to the framework.
   void OnSysCommand(unsigned id, long param);
   void OnPaint();
   void OnDownLoad();
@@ -36,12 +37,14 @@ class CQuillmarkDlg : public CDialog {
   void OnPort();
   void OnBitmapCheck(int slot);  // slot 1 to 10, from check box 1005 + slot
 
-  // Asks for a picture and converts it for the target printer's width. On success appends
-  // the file's name to `label` within `budget` bytes and returns the NV image; on Cancel or
-  // a picture that cannot be read returns nothing and leaves `label` as it was. Why a chosen
-  // picture gave no image goes to `*failure` when given ("logo.bmp: not a BMP file").
+  // Asks for a picture and converts it for the target printer's width with pictureOptions.
+  // On success appends the file's name to `label` within `budget` bytes and returns the NV
+  // image; on Cancel or a picture that cannot be read returns nothing and leaves `label` as
+  // it was. The chosen file's name goes to `*fileName` when given, and why a chosen picture
+  // gave no image to `*failure` ("logo.bmp: not a BMP file").
   std::optional<ByteBlock> ConvertBitmapFile(std::string& label, int budget,
-                                             std::string* failure = nullptr);
+                                             std::string* failure = nullptr,
+                                             std::string* fileName = nullptr);
   // The lower bar: the NV bytes of the filled slots in KiB against the capacity in KiB.
   void UpdateMemoryGauge();
 

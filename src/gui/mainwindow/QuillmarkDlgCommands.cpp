@@ -9,6 +9,7 @@
 #include "framework/FileDialog.h"
 #include "mainwindow/QuillmarkDlg.h"
 #include "raster/PictureFile.h"
+#include "raster/RecordPicture.h"
 #include "raster/SlotLabel.h"
 
 namespace quillmark {
@@ -52,24 +53,35 @@ void CQuillmarkDlg::OnBitmapCheck(int slot) {
   std::string label = SlotLabel(slot);
   // The box has already toggled itself: its state is what the user has just asked for.
   int mark = BST_UNCHECKED;
-  std::string failure;
+  std::string failure, fileName;
+  std::optional<RecordPicture> printed;
   if (box.GetCheck() == BST_UNCHECKED) {
     appState.ReleaseSlot(slot);
   } else {
     auto& entry = appState.imageSlots[static_cast<std::size_t>(slot - 1)];
-    entry = ConvertBitmapFile(label, kSlotLabelBudget, &failure);
-    if (entry) mark = BST_CHECKED;
+    entry = ConvertBitmapFile(label, kSlotLabelBudget, &failure, &fileName);
+    if (entry) {
+      mark = BST_CHECKED;
+      printed = PictureOfRecord(entry->bytes());
+    }
   }
   box.SetWindowText(WithLiteralAmpersands(label));
   box.SetCheck(mark);
-  // A picture that gave no image shows no message; the box's tip says why, until the next
-  // click.
-  box.SetToolTipText(failure);
+  // A filled slot's tip shows the image as it prints and its size in dots. A picture that
+  // gave no image shows no message; the tip says why, until the next click.
+  if (printed) {
+    box.SetToolTipText(fileName + ": " + std::to_string(printed->width) + " x " +
+                           std::to_string(printed->height) + " dots",
+                       printed->View());
+  } else {
+    box.SetToolTipText(failure);
+  }
   UpdateMemoryGauge();
 }
 
 std::optional<ByteBlock> CQuillmarkDlg::ConvertBitmapFile(std::string& label, int budget,
-                                                          std::string* failure) {
+                                                          std::string* failure,
+                                                          std::string* fileName) {
   CFileDialog dialog(true, "BMP", {}, OFN_HIDEREADONLY,
                      "Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*||", this);
   lastPictureError = PictureError::kNone;
@@ -91,6 +103,7 @@ std::optional<ByteBlock> CQuillmarkDlg::ConvertBitmapFile(std::string& label, in
   }
 
   label = AppendFileNameToLabel(label, dialog.GetFileName(), budget);
+  if (fileName != nullptr) *fileName = dialog.GetFileName();
   return std::move(conversion.record);
 }
 

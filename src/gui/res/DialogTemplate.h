@@ -18,6 +18,7 @@ enum class ControlKind {
   ProgressBar,
   StaticText,
   Icon,  // shows the icon resource named by ControlTemplate::iconId
+  Edit,  // a one-line text field
 };
 
 // Control style flags (combined with |).
@@ -32,6 +33,7 @@ inline constexpr unsigned kCtlBorder = 0x0010;         // thin frame around the 
 inline constexpr unsigned kCtlVScroll = 0x0020;
 inline constexpr unsigned kCtlVCenter = 0x0040;
 inline constexpr unsigned kCtlLeftAlign = 0x0080;
+inline constexpr unsigned kCtlNumber = 0x0100;  // an edit field takes digits only
 
 // Dialog style flags (combined with |).
 inline constexpr unsigned kDlgCaption = 0x0001;      // title bar

@@ -10,9 +10,11 @@ inline constexpr int IDD_ABOUTBOX = 100;
 inline constexpr int IDD_QUILLMARK_DIALOG = 102;
 inline constexpr int IDD_PORT_SETTING = 129;
 inline constexpr int IDD_TARGET_PRINTER = 130;
+inline constexpr int IDD_PICTURE_SETTINGS = 131;
 
 // Strings.
-inline constexpr int IDS_ABOUTBOX = 101;  // "&About Quillmark..."
+inline constexpr int IDS_ABOUTBOX = 101;          // "&About Quillmark..."
+inline constexpr int IDS_PICTURE_SETTINGS = 103;  // "&Picture Settings..."
 
 // Icons.
 inline constexpr int IDR_MAINFRAME = 128;
@@ -20,6 +22,7 @@ inline constexpr int IDR_MAINFRAME = 128;
 // System-menu command of the About entry. Commands below 0xF000 belong to the application;
 // the low four bits are reserved by the system, so a handler masks them off.
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
+inline constexpr unsigned IDM_PICTURE_SETTINGS = 0x0020;
 
 // The standard buttons, as in every dialog template: OK is control 1 and Cancel control 2.
 // A dialog ended by one of them answers with its ID.
@@ -51,5 +54,12 @@ inline constexpr int IDC_STOPBITS_LIST = 1022;
 // Target Printer: one radio button per model, in the order of kPrinterModels.
 inline constexpr int IDC_MODEL_FIRST = 1023;
 inline constexpr int IDC_MODEL_LAST = 1026;
+
+// Picture Settings.
+inline constexpr int IDC_THRESHOLD = 1027;
+inline constexpr int IDC_DITHER_LIST = 1028;
+inline constexpr int IDC_ROTATE_LIST = 1029;
+inline constexpr int IDC_INVERT = 1030;
+inline constexpr int IDC_FIT = 1031;
 
 }  // namespace quillmark

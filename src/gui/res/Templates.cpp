@@ -76,6 +76,28 @@ constexpr ControlTemplate kTargetPrinterControls[] = {
      100, 10},
 };
 
+// Picture Settings: the conversion options of the pictures chosen next. The lists' entries
+// are in the order of Dither and of the turns 0, 90, 180 and 270.
+constexpr std::string_view kDitherTexts[] = {"None", "Floyd-Steinberg", "Atkinson", "Ordered"};
+constexpr std::string_view kRotateTexts[] = {"0", "90", "180", "270"};
+constexpr ControlTemplate kPictureSettingsControls[] = {
+    {IDC_STATIC, ControlKind::StaticText, "Threshold :", 10, 12, 50, 10, kLabel},
+    {IDC_THRESHOLD, ControlKind::Edit, "", 64, 10, 30, 12,
+     kCtlNumber | kCtlBorder | kCtlGroup | kCtlTabStop},
+    {IDC_STATIC, ControlKind::StaticText, "(0 to 255)", 100, 12, 50, 10, kLabel},
+    {IDC_STATIC, ControlKind::StaticText, "Dithering :", 10, 30, 50, 10, kLabel},
+    {IDC_DITHER_LIST, ControlKind::DropDownList, "", 64, 28, 80, 70, kList, kDitherTexts},
+    {IDC_STATIC, ControlKind::StaticText, "Rotation :", 10, 48, 50, 10, kLabel},
+    {IDC_ROTATE_LIST, ControlKind::DropDownList, "", 64, 46, 80, 70, kList, kRotateTexts},
+    {IDC_INVERT, ControlKind::AutoCheckBox, "Invert (print the negative)", 10, 66, 140, 10,
+     kCtlGroup | kCtlTabStop},
+    {IDC_FIT, ControlKind::AutoCheckBox, "Fit to the print width", 10, 80, 140, 10,
+     kCtlGroup | kCtlTabStop},
+    {IDOK, ControlKind::PushButton, "OK", 160, 10, 50, 14,
+     kCtlDefaultButton | kCtlGroup | kCtlTabStop},
+    {IDCANCEL, ControlKind::PushButton, "Cancel", 160, 28, 50, 14, kCtlTabStop},
+};
+
 constexpr unsigned kModalDialog = kDlgCaption | kDlgSysMenu | kDlgModalFrame;
 
 constexpr DialogTemplate kTemplates[] = {
@@ -87,6 +109,8 @@ constexpr DialogTemplate kTemplates[] = {
      kPortSettingControls},
     {IDD_TARGET_PRINTER, "Target Printer", 200, 80, kDialogFont, kDialogFontSize, kModalDialog,
      kTargetPrinterControls},
+    {IDD_PICTURE_SETTINGS, "Picture Settings", 220, 100, kDialogFont, kDialogFontSize, kModalDialog,
+     kPictureSettingsControls},
 };
 
 }  // namespace
@@ -99,6 +123,7 @@ const DialogTemplate* FindDialogTemplate(int id) noexcept {
 
 std::string_view LoadResourceString(int id) noexcept {
   if (id == IDS_ABOUTBOX) return "&About Quillmark...";
+  if (id == IDS_PICTURE_SETTINGS) return "&Picture Settings...";
   return {};
 }
 

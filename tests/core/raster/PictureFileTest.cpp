@@ -202,62 +202,66 @@ TEST(Dithering, MatchesAPlainReferenceForEveryTurn) {
         bayer[y][x] = m, bayer[y][x + size] = m + 2;
         bayer[y + size][x] = m + 3, bayer[y + size][x + size] = m + 1;
       }
-  const int w = 13, h = 11;
   const auto noise = [](int x, int y) { return (x * 73 + y * 151 + x * y * 37) % 256; };
-  const Decoded picture = GreyPicture(w, h, noise);
-  for (Dither dither : {Dither::kFloydSteinberg, Dither::kAtkinson, Dither::kOrdered})
-    for (int turn : {0, 90, 180, 270})
-      for (bool invert : {false, true}) {
-        SCOPED_TRACE(std::string(DitherName(dither)) + " " + std::to_string(turn) +
-                     (invert ? " inverted" : ""));
-        const int t = 11000;
-        std::vector<std::vector<double>> v(h, std::vector<double>(w));
-        for (int y = 0; y < h; ++y)
-          for (int x = 0; x < w; ++x)
-            v[y][x] = invert ? 25500 - 100 * noise(x, y) : 100 * noise(x, y);
-        std::vector<std::vector<bool>> dots(h, std::vector<bool>(w));
-        const auto spread = [&](int x, int y, double e) {
-          if (x >= 0 && x < w && y < h) v[y][x] += e;
-        };
-        for (int y = 0; y < h; ++y)
-          for (int x = 0; x < w; ++x) {
-            if (dither == Dither::kOrdered) {
-              dots[y][x] =
-                  v[y][x] < t + std::floor(25500.0 * (2 * bayer[y % 8][x % 8] + 1) / 128) - 12750;
-              continue;
+  // Rows narrower than the runs the conversion works in, and taller than its blocks of rows.
+  for (const auto& size : {std::pair{13, 11}, {1, 9}, {2, 3}, {40, 131}}) {
+    const int w = size.first, h = size.second;
+    for (Dither dither : {Dither::kFloydSteinberg, Dither::kAtkinson, Dither::kOrdered})
+      for (int turn : {0, 90, 180, 270})
+        for (bool invert : {false, true}) {
+          SCOPED_TRACE(std::string(DitherName(dither)) + " " + std::to_string(turn) +
+                       (invert ? " inverted " : " ") + std::to_string(w) + " x " +
+                       std::to_string(h));
+          const Decoded picture = GreyPicture(w, h, noise);
+          const int t = 11000;
+          std::vector<std::vector<double>> v(h, std::vector<double>(w));
+          for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+              v[y][x] = invert ? 25500 - 100 * noise(x, y) : 100 * noise(x, y);
+          std::vector<std::vector<bool>> dots(h, std::vector<bool>(w));
+          const auto spread = [&](int x, int y, double e) {
+            if (x >= 0 && x < w && y < h) v[y][x] += e;
+          };
+          for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+              if (dither == Dither::kOrdered) {
+                dots[y][x] =
+                    v[y][x] < t + std::floor(25500.0 * (2 * bayer[y % 8][x % 8] + 1) / 128) - 12750;
+                continue;
+              }
+              dots[y][x] = v[y][x] < t;
+              const double e = dots[y][x] ? v[y][x] : v[y][x] - 25500;
+              if (dither == Dither::kFloydSteinberg) {
+                const double e7 = std::floor(7 * e / 16), e3 = std::floor(3 * e / 16),
+                             e5 = std::floor(5 * e / 16);
+                spread(x + 1, y, e7), spread(x - 1, y + 1, e3), spread(x, y + 1, e5);
+                spread(x + 1, y + 1, e - e7 - e3 - e5);
+              } else {
+                const double e8 = std::trunc(e / 8);
+                for (auto [dx, dy] : {std::pair{1, 0}, {2, 0}, {-1, 1}, {0, 1}, {1, 1}, {0, 2}})
+                  spread(x + dx, y + dy, e8);
+              }
             }
-            dots[y][x] = v[y][x] < t;
-            const double e = dots[y][x] ? v[y][x] : v[y][x] - 25500;
-            if (dither == Dither::kFloydSteinberg) {
-              const double e7 = std::floor(7 * e / 16), e3 = std::floor(3 * e / 16),
-                           e5 = std::floor(5 * e / 16);
-              spread(x + 1, y, e7), spread(x - 1, y + 1, e3), spread(x, y + 1, e5);
-              spread(x + 1, y + 1, e - e7 - e3 - e5);
-            } else {
-              const double e8 = std::trunc(e / 8);
-              for (auto [dx, dy] : {std::pair{1, 0}, {2, 0}, {-1, 1}, {0, 1}, {1, 1}, {0, 2}})
-                spread(x + dx, y + dy, e8);
+          ConversionOptions options{110, dither, invert, false, turn};
+          Decoded source = picture;
+          const NvConversion result = ConvertWithOptions(source, 0, options);
+          ASSERT_TRUE(result.record);
+          const bool turned = turn == 90 || turn == 270;
+          const int uw = turned ? h : w, uh = turned ? w : h;
+          for (int y = 0; y < 8 * ((uh + 7) / 8); ++y)
+            for (int x = 0; x < 8 * ((uw + 7) / 8); ++x) {
+              bool expected = false;
+              if (x < uw && y < uh) {
+                const auto [sx, sy] = turn == 0     ? std::pair{x, y}
+                                      : turn == 90  ? std::pair{y, h - 1 - x}
+                                      : turn == 180 ? std::pair{w - 1 - x, h - 1 - y}
+                                                    : std::pair{w - 1 - y, x};
+                expected = dots[sy][sx];
+              }
+              ASSERT_EQ(DotAt(result.record->bytes(), x, y), expected) << x << ", " << y;
             }
-          }
-        ConversionOptions options{110, dither, invert, false, turn};
-        Decoded source = picture;
-        const NvConversion result = ConvertWithOptions(source, 0, options);
-        ASSERT_TRUE(result.record);
-        const bool turned = turn == 90 || turn == 270;
-        const int uw = turned ? h : w, uh = turned ? w : h;
-        for (int y = 0; y < 8 * ((uh + 7) / 8); ++y)
-          for (int x = 0; x < 8 * ((uw + 7) / 8); ++x) {
-            bool expected = false;
-            if (x < uw && y < uh) {
-              const auto [sx, sy] = turn == 0     ? std::pair{x, y}
-                                    : turn == 90  ? std::pair{y, h - 1 - x}
-                                    : turn == 180 ? std::pair{w - 1 - x, h - 1 - y}
-                                                  : std::pair{w - 1 - y, x};
-              expected = dots[sy][sx];
-            }
-            ASSERT_EQ(DotAt(result.record->bytes(), x, y), expected) << x << ", " << y;
-          }
-      }
+        }
+  }
 }
 
 // Grey ramps print with as many dark dots as each level is dark (a plain threshold prints

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "dialogs/AboutDlg.h"
+#include "dialogs/PictureSettingsDlg.h"
 #include "dialogs/PortSettingDlg.h"
 #include "framework/TestHook.h"
 #include "mainwindow/QuillmarkApp.h"
@@ -160,7 +161,10 @@ TEST_F(Windows, TheMainWindowIsTheTemplatesWithTheSystemMenusAbout) {
     GetMenuStringW(menu, count - 1, about, 64, MF_BYPOSITION);
     EXPECT_STREQ(about, L"&About Quillmark...");
     EXPECT_EQ(GetMenuItemID(menu, count - 1), IDM_ABOUTBOX);
-    EXPECT_EQ(GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR,
+    GetMenuStringW(menu, count - 2, about, 64, MF_BYPOSITION);
+    EXPECT_STREQ(about, L"&Picture Settings...");
+    EXPECT_EQ(GetMenuItemID(menu, count - 2), IDM_PICTURE_SETTINGS);
+    EXPECT_EQ(GetMenuState(menu, static_cast<UINT>(count - 3), MF_BYPOSITION) & MF_SEPARATOR,
               static_cast<UINT>(MF_SEPARATOR));
     for (WPARAM command : {WPARAM{0x0010}, WPARAM{0x001F}}) {
       testhook::QueueDialogAction(IDD_ABOUTBOX, [](CDialog& box) {
@@ -173,8 +177,24 @@ TEST_F(Windows, TheMainWindowIsTheTemplatesWithTheSystemMenusAbout) {
       SendMessageW(window, WM_SYSCOMMAND, command, 0);
       EXPECT_EQ(testhook::PendingCount(), 0u) << command;
     }
-    SendMessageW(window, WM_SYSCOMMAND, 0x0020, 0);  // nothing: the hook reports any box
+    SendMessageW(window, WM_SYSCOMMAND, 0x0030, 0);  // nothing: the hook reports any box
     EXPECT_TRUE(dialog.IsRunningModal());
+    // Picture Settings, command 0x0020: a digits-only field and the two lists; OK applies.
+    testhook::QueueDialogAction(IDD_PICTURE_SETTINGS, [](CDialog& settings) {
+      HWND threshold = Item(settings, IDC_THRESHOLD);
+      EXPECT_EQ(win32::ClassName(threshold), L"Edit");
+      EXPECT_EQ(GetWindowLongW(threshold, GWL_STYLE) & ES_NUMBER, ES_NUMBER);
+      EXPECT_EQ(GetFocus(), threshold);
+      EXPECT_EQ(WindowText(threshold), "128");
+      SetWindowTextW(threshold, L"90");
+      Choose(settings, IDC_DITHER_LIST, "Floyd-Steinberg");
+      Choose(settings, IDC_ROTATE_LIST, "270");
+      Click(settings, IDC_FIT);
+      Click(settings, IDOK);
+    });
+    SendMessageW(window, WM_SYSCOMMAND, IDM_PICTURE_SETTINGS, 0);
+    EXPECT_EQ(dialog.pictureOptions,
+              (ConversionOptions{90, Dither::kFloydSteinberg, false, true, 270}));
   });
 }
 
@@ -353,7 +373,8 @@ TEST_F(Windows, Screenshots) {
   const std::pair<int, const char*> shots[] = {{IDD_TARGET_PRINTER, "target-printer"},
                                                {IDD_QUILLMARK_DIALOG, "main-window"},
                                                {IDD_PORT_SETTING, "port-setting"},
-                                               {IDD_ABOUTBOX, "about"}};
+                                               {IDD_ABOUTBOX, "about"},
+                                               {IDD_PICTURE_SETTINGS, "picture-settings"}};
   for (const auto& [id, name] : shots) {
     testhook::QueueDialogAction(id, [name = name](CDialog& dialog) {
       SaveScreenshot(dialog, name);
@@ -364,6 +385,8 @@ TEST_F(Windows, Screenshots) {
   PortSettings settings;
   CPortSettingDlg(&settings).DoModal();
   CAboutDlg().DoModal();
+  ConversionOptions options;
+  CPictureSettingsDlg(&options).DoModal();
 }
 
 }  // namespace

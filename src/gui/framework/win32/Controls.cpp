@@ -64,6 +64,11 @@ void CWnd::SetToolTipText(const std::string& text) {
   SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+// A tooltip control draws text only; the picture is left out.
+void CWnd::SetToolTipText(const std::string& text, const MonoImageView&) {
+  SetToolTipText(text);
+}
+
 std::string CWnd::GetToolTipText() const {
   HWND control = GetSafeHwnd();
   auto tips = control != nullptr ? static_cast<HWND>(GetPropW(GetParent(control), kToolTipProperty))

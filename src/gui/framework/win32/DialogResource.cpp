@@ -7,6 +7,7 @@ namespace {
 
 // Predefined window classes, as template ordinals.
 constexpr std::uint16_t kButtonClass = 0x0080;
+constexpr std::uint16_t kEditClass = 0x0081;
 constexpr std::uint16_t kStaticClass = 0x0082;
 constexpr std::uint16_t kComboBoxClass = 0x0085;
 
@@ -75,6 +76,10 @@ DWORD ControlStyle(const ControlTemplate& control) {
     case ControlKind::Icon:
       result |= SS_ICON;
       break;
+    case ControlKind::Edit:
+      result |= ES_AUTOHSCROLL;
+      if (control.style & kCtlNumber) result |= ES_NUMBER;
+      break;
   }
   return result;
 }
@@ -117,6 +122,9 @@ std::vector<std::uint16_t> BuildDialogResource(const DialogTemplate& dialog) {
         break;
       case ControlKind::DropDownList:
         out.Ordinal(kComboBoxClass);
+        break;
+      case ControlKind::Edit:
+        out.Ordinal(kEditClass);
         break;
       case ControlKind::ProgressBar:
         out.Text("msctls_progress32");
