@@ -47,13 +47,14 @@ std::uint16_t BindLoopback(SOCKET socket) {
 }
 
 // Takes one connection on 127.0.0.1 and reads it to its end, or `limit` bytes and then,
-// `pauseMs` later, closes it, resetting it when `reset`.
+// once `arrived` bytes in all have come (read or waiting unread, at most 10 s), closes it,
+// resetting it when `reset`.
 class Printer {
  public:
-  Printer(std::size_t limit, bool reset, DWORD pauseMs)
+  Printer(std::size_t limit, bool reset, std::size_t arrived)
       : listener_(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)), port_(BindLoopback(listener_)) {
     if (port_ != 0 && ::listen(listener_, 1) == 0)
-      thread_ = std::thread([=, this] { Run(limit, reset, pauseMs); });
+      thread_ = std::thread([=, this] { Run(limit, reset, arrived); });
   }
   ~Printer() {
     Finish();
@@ -66,7 +67,7 @@ class Printer {
   }
 
  private:
-  void Run(std::size_t limit, bool reset, DWORD pauseMs) {
+  void Run(std::size_t limit, bool reset, std::size_t arrived) {
     fd_set waiting;
     FD_ZERO(&waiting);
     FD_SET(listener_, &waiting);
@@ -80,7 +81,12 @@ class Printer {
       if (got <= 0) break;
       bytes_.insert(bytes_.end(), chunk, chunk + got);
     }
-    ::Sleep(pauseMs);
+    for (int tries = 0; tries < 1000; ++tries) {
+      u_long unread = 0;
+      if (::ioctlsocket(connection, FIONREAD, &unread) != 0 || bytes_.size() + unread >= arrived)
+        break;
+      ::Sleep(10);
+    }
     const linger now{1, 0};
     if (reset)
       ::setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&now),
@@ -104,7 +110,7 @@ TEST(Win32TcpPort, OnlyAPrinterThatReadsEverythingMakesASuccess) {
   struct Case {
     std::size_t limit;
     bool reset;
-    DWORD pauseMs;
+    std::size_t arrived;
     SendResult result;
     std::uint32_t written;  // 0: any number
     const char* says;
@@ -113,11 +119,12 @@ TEST(Win32TcpPort, OnlyAPrinterThatReadsEverythingMakesASuccess) {
       {stream.size() + 1, false, 0, SendResult::kSent, 1000, "sent 1000 bytes to tcp:127.0.0.1:"},
       {48, false, 0, SendResult::kLinkBroken, 0, "the printer"},
       // Everything sent before the reset comes: the close finds it.
-      {48, true, 500, SendResult::kLinkBroken, 1000, "broke off the connection before it had read"},
+      {48, true, stream.size(), SendResult::kLinkBroken, 1000,
+       "broke off the connection before it had read"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.limit << (c.reset ? " then a reset" : " then a close"));
-    Printer printer(c.limit, c.reset, c.pauseMs);
+    Printer printer(c.limit, c.reset, c.arrived);
     ASSERT_NE(printer.port(), 0);
     TcpPortApi api({"127.0.0.1", printer.port()});
     AppState state;
