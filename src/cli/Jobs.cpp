@@ -142,18 +142,8 @@ RenderResult Render(VirtualPrinter& printer, const RenderJob& job, std::string& 
       printer.Feed(*bytes);
       continue;
     }
-    FileError why;
-    switch (FeedFile(printer, input, kMaxRenderInputBytes, why)) {
-      case ReadFileError::kNone:
-        break;
-      case ReadFileError::kNotFound:
-        return {RenderError::kInputNotFound, input, {}, {}};
-      case ReadFileError::kTooLarge:
-        return {RenderError::kInputTooLarge, input, {}, {}};
-      case ReadFileError::kUnreadable:
-      case ReadFileError::kOutOfMemory:
-        return {RenderError::kInputUnreadable, input, std::move(why), {}};
-    }
+    if (RenderResult fed = FeedRenderInput(printer, input); fed.error != RenderError::kNone)
+      return fed;
   }
   const Paper paper = printer.TakePaper();
   if (FileError written = WritePng(paper.View(), job.output))

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <array>
-
-#include "raster/PngWriter.h"
+#include <utility>
 
 namespace quillmark {
 
@@ -28,25 +27,19 @@ ReadFileError FeedFile(VirtualPrinter& printer, const std::string& path, std::ui
   }
 }
 
-RenderResult RenderStreamsToPng(VirtualPrinter& printer, std::span<const std::string> inputs,
-                                const std::string& pngPath) noexcept {
-  for (const std::string& input : inputs) {
-    FileError why;
-    switch (FeedFile(printer, input, kMaxRenderInputBytes, why)) {
-      case ReadFileError::kNone:
-        break;
-      case ReadFileError::kNotFound:
-        return {RenderError::kInputNotFound, input, {}, {}};
-      case ReadFileError::kTooLarge:
-        return {RenderError::kInputTooLarge, input, {}, {}};
-      case ReadFileError::kUnreadable:
-      case ReadFileError::kOutOfMemory:
-        return {RenderError::kInputUnreadable, input, std::move(why), {}};
-    }
+RenderResult FeedRenderInput(VirtualPrinter& printer, const std::string& path) noexcept {
+  FileError why;
+  switch (FeedFile(printer, path, kMaxRenderInputBytes, why)) {
+    case ReadFileError::kNone:
+      break;
+    case ReadFileError::kNotFound:
+      return {RenderError::kInputNotFound, path, {}, {}};
+    case ReadFileError::kTooLarge:
+      return {RenderError::kInputTooLarge, path, {}, {}};
+    case ReadFileError::kUnreadable:
+    case ReadFileError::kOutOfMemory:
+      return {RenderError::kInputUnreadable, path, std::move(why), {}};
   }
-  const Paper paper = printer.TakePaper();
-  FileError written = WritePngFile(paper.View(), pngPath);
-  if (written) return {RenderError::kOutputFailed, pngPath, {}, std::move(written)};
   return {};
 }
 

@@ -36,12 +36,9 @@ struct RenderResult {
   FileError output;  // with kOutputFailed, the step that failed and the system's error
 };
 
-// What `quillmark-cli render` does: feeds the files, in order, to `printer` as one stream
-// (as if sent to the printer back to back), ends the job and writes the paper printed in it
-// to `pngPath` as a PNG, one pixel a dot. The printer's NV memory and log show the result
-// afterwards; load an NV store into it first to print images defined in an earlier run.
-// Nothing is written when an input cannot be read.
-RenderResult RenderStreamsToPng(VirtualPrinter& printer, std::span<const std::string> inputs,
-                                const std::string& pngPath) noexcept;
+// Feeds the stream file at `path` to `printer` as one of `quillmark-cli render`'s inputs,
+// which are fed in order as one stream (as if sent to the printer back to back): an error
+// about `path` when it cannot be read, kNone otherwise.
+RenderResult FeedRenderInput(VirtualPrinter& printer, const std::string& path) noexcept;
 
 }  // namespace quillmark

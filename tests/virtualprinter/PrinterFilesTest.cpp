@@ -113,7 +113,9 @@ TEST(VirtualPrinterRender, ReceiptsOfAnEncoderPrintAsStored) {
   TempDir dir;
   const std::string png = (dir.path() / "receipts.png").string();
   VirtualPrinter printer(VirtualPrinterConfigFor(*PrinterModelByCode("A2")));
-  ASSERT_EQ(RenderStreamsToPng(printer, inputs, png).error, RenderError::kNone);
+  for (const std::string& input : inputs)
+    ASSERT_EQ(FeedRenderInput(printer, input).error, RenderError::kNone) << input;
+  ASSERT_FALSE(WritePngFile(printer.TakePaper().View(), png));
   EXPECT_EQ(printer.bytesIgnored(), 0U);
   std::string error;
   const auto printed = DecodeSheetPng(BytesOf(*LoadWholeFile(png, 1U << 26).bytes), error);
